@@ -1,0 +1,76 @@
+#pragma once
+// Runs the external PDF engine (`tovix.dll`, an executable beside the program)
+// and supplies the few platform services the split engine needs: the program
+// directory, private temporary names, child processes with captured output,
+// the page count of a PDF and the hooks that keep the window alive.
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sundrel::bridge {
+
+// File name of the engine in the program directory.
+inline constexpr std::string_view kEngineFileName = "tovix.dll";
+
+// Directory of the running executable with its trailing '/', followed by
+// fileName. The directory can be replaced for tests (setProgramDirectory).
+std::string programFilePath(std::string_view fileName);
+
+// Replaces the directory that programFilePath uses; an empty text restores the
+// directory of the running executable.
+void setProgramDirectory(std::string directory);
+
+// A new name "pdf<hex>.tmp<suffix>" in this process's private temporary
+// directory (mode 0700, removed at exit when empty). No file exists under the
+// returned name; the caller creates and owns it. Empty on failure.
+std::string makeTempPath(std::string_view suffix = {});
+
+// Quotes one argument so that splitCommandLine gives it back unchanged,
+// whatever it holds (blanks, '"', trailing backslashes). A plain value comes
+// out as "value", exactly as the documented command lines show.
+std::string quoteArgument(std::string_view value);
+
+// Splits a command line into arguments by the Windows rules: blanks and tabs
+// separate, double quotes group, 2n backslashes before a quote give n and the
+// quote acts, 2n+1 give n and a literal quote, other backslashes stay, and a
+// doubled quote inside a quoted run gives one literal quote.
+std::vector<std::string> splitCommandLine(std::string_view commandLine);
+
+// Runs commandLine (its first argument is the program) with standard output
+// and standard error captured and standard input empty. Waits without
+// processing window messages. Returns the child's exit code; 0 when the child
+// cannot be started; -1 when it ended without one (killed by a signal).
+int runCommandBlocking(const std::string& commandLine);
+
+// As runCommandBlocking, but appends everything the child writes to output,
+// in order, and keeps the window responsive: the thread pump hook runs between
+// short waits.
+int runCommandPumping(const std::string& commandLine, std::string& output);
+
+// Runs the engine with the given argument text (everything after the engine
+// path) in responsive mode; the output is dropped. 0 without running anything
+// when the text is empty.
+int runEngine(std::string_view arguments);
+
+// The page count from the engine's dump_data report; 0 on any failure (empty
+// path, missing engine, no report, no "NumberOfPages:" key).
+int getPageCount(const std::string& pdfPath);
+
+// Reads a decimal integer as C's atoi does: leading white space, an optional
+// sign, digits up to the first other character; no digits give 0. Values out
+// of range saturate instead of overflowing.
+int parseLeadingInt(std::string_view text);
+
+// Dispatches the pending messages of the thread / of the dialog. Both call the
+// hooks the windows install and do nothing without them.
+void pumpThreadMessages();
+void pumpDialogMessages();
+void setThreadPumpHook(std::function<void()> hook);
+void setDialogPumpHook(std::function<void()> hook);
+
+// Receives every command line before it runs (the only trace of the system).
+void setTraceHook(std::function<void(std::string_view)> hook);
+
+} // namespace sundrel::bridge

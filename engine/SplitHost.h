@@ -1,0 +1,42 @@
+#pragma once
+// What the split engine reads from and reports to the main window. The main
+// window implements it with Qt; tests and sundrel-split implement it without.
+
+#include <string>
+
+namespace sundrel::engine {
+
+class SplitHost {
+public:
+  virtual ~SplitHost() = default;
+
+  // File list: number of rows, the "File name" column (full path) and the
+  // "Size" column text ("<kilobytes>KB") of a row.
+  virtual int rowCount() = 0;
+  virtual std::string rowPath(int row) = 0;
+  virtual std::string rowSizeText(int row) = 0;
+
+  // Text of the size edit (bytes as decimal text).
+  virtual std::string sizeEditText() = 0;
+
+  // True while the "Original directory" radio is selected (parts beside their
+  // source), false for the alternative directory.
+  virtual bool originalDirectorySelected() = 0;
+  virtual std::string outputFolder() = 0;
+
+  virtual void setProgressRange(int lower, int upper) = 0;
+  virtual void setProgressPos(int pos) = 0;
+
+  // Modal message box with an OK button, no icon, the application's name as
+  // caption; returns when the user closes it.
+  virtual void showSkipMessage(const std::string& text) = 0;
+
+  // Dispatches the window's own pending messages between probes.
+  virtual void pumpDialogMessages() {}
+
+  // Reports for front ends that show results; the window ignores them.
+  virtual void partWritten(const std::string& /*partPath*/, int /*firstPage*/, int /*lastPage*/) {}
+  virtual void fileFailed(const std::string& /*sourcePath*/, const std::string& /*reason*/) {}
+};
+
+} // namespace sundrel::engine

@@ -1,0 +1,23 @@
+#pragma once
+// Maps the options group of SplitSettings to the settings file
+// SettingValue.ini beside the program.
+
+#include "settings/SplitSettings.h"
+
+#include <string>
+
+namespace sundrel::settings {
+
+inline constexpr std::string_view kSettingsFileName = "SettingValue.ini";
+
+// Reads the seventeen keys into the options group: a missing integer key keeps
+// the field's current value, a missing text key gives an empty text;
+// namePattern is left alone.
+void loadSettings(SplitSettings& settings, const std::string& path);
+
+// Writes the seventeen keys in their documented order, keeping the rest of an
+// existing file. False when the file could not be written; the caller's values
+// stay as they are.
+bool saveSettings(const SplitSettings& settings, const std::string& path);
+
+} // namespace sundrel::settings
