@@ -1,1 +1,205 @@
-// being written
+#include "settings/ProfileFile.h"
+
+#include "bridge/EngineRunner.h"
+
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace sundrel::settings {
+namespace {
+
+bool isBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+std::string_view trim(std::string_view text) {
+  while (!text.empty() && isBlank(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && (isBlank(text.back()) || text.back() == '\r'))
+    text.remove_suffix(1);
+  return text;
+}
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size())
+    return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i]))
+      return false;
+  }
+  return true;
+}
+
+// The section name of a "[name]" line, or nullopt for any other line.
+bool sectionName(std::string_view line, std::string_view& name) {
+  line = trim(line);
+  if (line.empty() || line.front() != '[')
+    return false;
+  const std::size_t close = line.find(']');
+  name = trim(line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
+  return true;
+}
+
+// The key of a "key=value" line; false for comments and lines without '='.
+bool keyOf(std::string_view line, std::string_view& key, std::string_view& value) {
+  const std::string_view trimmed = trim(line);
+  if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '#')
+    return false;
+  const std::size_t eq = line.find('=');
+  if (eq == std::string_view::npos)
+    return false;
+  key = trim(line.substr(0, eq));
+  value = trim(line.substr(eq + 1));
+  return true;
+}
+
+} // namespace
+
+ProfileFile ProfileFile::parse(std::string_view text) {
+  ProfileFile profile;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos)
+      end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r')
+      line.remove_suffix(1);
+    profile.lines.emplace_back(line);
+    start = end + 1;
+  }
+  return profile;
+}
+
+ProfileFile ProfileFile::load(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in)
+    return {};
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return parse(text);
+}
+
+std::string ProfileFile::getString(std::string_view section, std::string_view key,
+                                   std::string_view defaultValue, std::size_t bufferSize) const {
+  std::string_view found = defaultValue;
+  bool inSection = false;
+  bool hit = false;
+  for (const auto& line : lines) {
+    std::string_view name;
+    if (sectionName(line, name)) {
+      if (hit)
+        break;
+      inSection = equalsNoCase(name, section);
+      continue;
+    }
+    std::string_view lineKey;
+    std::string_view value;
+    if (inSection && keyOf(line, lineKey, value) && equalsNoCase(lineKey, key)) {
+      // One pair of matching quotes around the whole value is not part of it.
+      if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+          value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+      found = value;
+      hit = true;
+      break;
+    }
+  }
+  if (bufferSize == 0)
+    return {};
+  return std::string(found.substr(0, bufferSize - 1));
+}
+
+int ProfileFile::getInt(std::string_view section, std::string_view key, int defaultValue) const {
+  // A control character cannot be in a one-line value, so it marks "missing".
+  constexpr std::string_view missing = "\x01";
+  const std::string value = getString(section, key, missing, 64);
+  if (value == missing || value.empty())
+    return defaultValue;
+  return bridge::parseLeadingInt(value);
+}
+
+void ProfileFile::setString(std::string_view section, std::string_view key,
+                            std::string_view value) {
+  const std::string entry = std::string(key) + "=" + std::string(value);
+  bool inSection = false;
+  std::size_t sectionEnd = 0; // index after the section's last non-blank line
+  bool sectionFound = false;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    std::string_view name;
+    if (sectionName(lines[i], name)) {
+      if (sectionFound)
+        break;
+      inSection = equalsNoCase(name, section);
+      if (inSection) {
+        sectionFound = true;
+        sectionEnd = i + 1;
+      }
+      continue;
+    }
+    if (!inSection)
+      continue;
+    std::string_view lineKey;
+    std::string_view lineValue;
+    if (keyOf(lines[i], lineKey, lineValue) && equalsNoCase(lineKey, key)) {
+      lines[i] = entry;
+      return;
+    }
+    if (!trim(lines[i]).empty())
+      sectionEnd = i + 1;
+  }
+  if (sectionFound) {
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(sectionEnd), entry);
+    return;
+  }
+  // A trailing empty element stands for the final line end of the file.
+  if (!lines.empty() && lines.back().empty())
+    lines.pop_back();
+  lines.push_back("[" + std::string(section) + "]");
+  lines.push_back(entry);
+}
+
+std::string ProfileFile::text() const {
+  std::string out;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    // The last element is empty when the file ended with a line end.
+    if (i + 1 == lines.size() && lines[i].empty())
+      break;
+    out += lines[i];
+    out += '\n';
+  }
+  return out;
+}
+
+bool ProfileFile::save(const std::string& path) const {
+  const std::string data = text();
+  std::string tempPath = path + ".XXXXXX";
+  const int fd = ::mkstemp(tempPath.data());
+  if (fd < 0)
+    return false;
+  struct stat existing {};
+  const mode_t mode = ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644;
+  ::fchmod(fd, mode);
+  std::size_t written = 0;
+  bool ok = true;
+  while (written < data.size()) {
+    const ssize_t count = ::write(fd, data.data() + written, data.size() - written);
+    if (count <= 0) {
+      ok = false;
+      break;
+    }
+    written += static_cast<std::size_t>(count);
+  }
+  // The new contents must be on disk before they replace the old file.
+  ok = ok && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  ok = ok && std::rename(tempPath.c_str(), path.c_str()) == 0;
+  if (!ok)
+    ::unlink(tempPath.c_str());
+  return ok;
+}
+
+} // namespace sundrel::settings
