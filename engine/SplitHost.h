@@ -2,9 +2,16 @@
 // What the split engine reads from and reports to the main window. The main
 // window implements it with Qt; tests and sundrel-split implement it without.
 
+#include <cstdint>
 #include <string>
 
 namespace sundrel::engine {
+
+// The file list's "Size" text: whole kilobytes of 1024 bytes, remainder
+// dropped, followed by "KB" (1023 bytes give "0KB", 1536 bytes "1KB").
+inline std::string listedSizeText(std::uint64_t bytes) {
+  return std::to_string(bytes / 1024) + "KB";
+}
 
 class SplitHost {
 public:

@@ -62,6 +62,24 @@ inline constexpr std::array<PermissionChoice, 5> kChangeChoices{{
     {"Any except extracting pages", " ModifyAnnotations FillIn Assembly ModifyContents"},
 }};
 
+struct SizePreset {
+  std::string_view itemText; // the size combo's item
+  std::uint32_t bytes;       // 0 for "Custom": the typed number stays
+};
+
+// The size combo's items in order; K is 1024 bytes, M is 1048576 bytes.
+inline constexpr std::array<SizePreset, 9> kSizePresets{{
+    {"100K", 102400},
+    {"512K", 524288},
+    {"1000K", 1024000},
+    {"2000K", 2048000},
+    {"1M", 1048576},
+    {"2M", 2097152},
+    {"3M", 3145728},
+    {"5M", 5242880},
+    {"Custom", 0},
+}};
+
 inline constexpr std::string_view kCopyKeyword = " CopyContents";
 
 // The engine keywords an index grants; empty for any index outside the table
