@@ -1,6 +1,6 @@
 # Common compile settings for every target of the project.
 function(sundrel_target_options target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow=compatible-local
     -Wnon-virtual-dtor -Woverloaded-virtual)
   if(SUNDREL_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
