@@ -199,8 +199,10 @@ std::string writePart(SplitHost& host, const SplitSettings& settings, const std:
 
   const std::string arguments =
       "A=" + quoteArgument(sourcePath) + " cat " + range + " output " + quoteArgument(partPath);
-  if (bridge::runEngine(arguments) != 0)
+  if (bridge::runEngine(arguments) != 0) {
+    host.fileFailed(sourcePath, "the engine could not write " + partPath);
     return {};
+  }
   applyDocumentInfo(settings, partPath);
   applySecurity(settings, partPath);
   host.partWritten(partPath, firstPage, lastPage);
