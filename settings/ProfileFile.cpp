@@ -87,11 +87,11 @@ std::string ProfileFile::getString(std::string_view section, std::string_view ke
                                    std::string_view defaultValue, std::size_t bufferSize) const {
   std::string_view found = defaultValue;
   bool inSection = false;
-  bool hit = false;
   for (const auto& line : lines) {
     std::string_view name;
     if (sectionName(line, name)) {
-      if (hit)
+      // Only the first section of a name counts, as for writing.
+      if (inSection)
         break;
       inSection = equalsNoCase(name, section);
       continue;
@@ -104,7 +104,6 @@ std::string ProfileFile::getString(std::string_view section, std::string_view ke
           value.back() == value.front())
         value = value.substr(1, value.size() - 2);
       found = value;
-      hit = true;
       break;
     }
   }
@@ -145,7 +144,8 @@ void ProfileFile::setString(std::string_view section, std::string_view key,
     std::string_view lineKey;
     std::string_view lineValue;
     if (keyOf(lines[i], lineKey, lineValue) && equalsNoCase(lineKey, key)) {
-      lines[i] = entry;
+      // The file's own spelling of the key stays.
+      lines[i] = std::string(lineKey) + "=" + std::string(value);
       return;
     }
     if (!trim(lines[i]).empty())

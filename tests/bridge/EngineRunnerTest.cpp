@@ -1,0 +1,249 @@
+#include "bridge/EngineRunner.h"
+
+#include "tests/support/TempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace sundrel::bridge {
+namespace {
+
+using test::TempDir;
+
+TEST(SplitCommandLine, FollowsWindowsRules) {
+  struct Case {
+    std::string line;
+    std::vector<std::string> args;
+  };
+  const Case cases[] = {
+      {R"("C:\App\tovix.dll" A="C:\Docs\big.pdf" cat A1-12 output "C:\Docs\big part 0001.pdf")",
+       {R"(C:\App\tovix.dll)", R"(A=C:\Docs\big.pdf)", "cat", "A1-12", "output",
+        R"(C:\Docs\big part 0001.pdf)"}},
+      {"a  b\t c", {"a", "b", "c"}},
+      {"  ", {}},
+      {R"(a\\b "c\\d")", {R"(a\\b)", R"(c\\d)"}},
+      {R"("a\"b")", {R"(a"b)"}},
+      {R"("a\\\"b")", {R"(a\"b)"}},
+      {R"("a\\" b)", {R"(a\)", "b"}},
+      {R"("")", {""}},
+      {R"(user_pw  "p w")", {"user_pw", "p w"}},
+      {R"("a""b")", {R"(a"b)"}},
+      {R"(x"y z"w)", {"xy zw"}},
+      {R"("unterminated arg)", {"unterminated arg"}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(splitCommandLine(c.line), c.args) << c.line;
+}
+
+TEST(QuoteArgument, SurvivesTheSplitWhateverTheValueHolds) {
+  const std::string values[] = {"",
+                                "plain",
+                                "with blank",
+                                R"(quote"inside)",
+                                R"(trailing\)",
+                                R"(trailing\\)",
+                                R"(\"mixed\\"")",
+                                "/tmp/dir with \"quotes\"/a.pdf",
+                                "tab\tand\nnewline",
+                                "\xC3\xA9t\xC3\xA9"};
+  for (const auto& value : values) {
+    const auto args = splitCommandLine("prog " + quoteArgument(value) + " next");
+    ASSERT_EQ(args.size(), 3u) << value;
+    EXPECT_EQ(args[1], value);
+    EXPECT_EQ(args[2], "next");
+  }
+  // A plain value is quoted exactly as the documented command lines show it.
+  EXPECT_EQ(quoteArgument("/home/a b/x.pdf"), "\"/home/a b/x.pdf\"");
+}
+
+TEST(ParseLeadingInt, ReadsLikeAtoi) {
+  const std::pair<std::string, int> cases[] = {{"12", 12},
+                                               {"  \t12", 12},
+                                               {"-3x", -3},
+                                               {"+7", 7},
+                                               {"2000abc", 2000},
+                                               {"abc", 0},
+                                               {"", 0},
+                                               {"- 4", 0},
+                                               {"99999999999", 2147483647},
+                                               {"-99999999999", -2147483648LL}};
+  for (const auto& [text, value] : cases)
+    EXPECT_EQ(parseLeadingInt(text), value) << text;
+}
+
+TEST(MakeTempPath, GivesUnusedPrivateNamesWithTheSuffix) {
+  const std::string a = makeTempPath(".pdf");
+  const std::string b = makeTempPath(".pdf");
+  const std::string c = makeTempPath();
+  ASSERT_FALSE(a.empty());
+  EXPECT_NE(a, b);
+  const auto name = std::filesystem::path(a).filename().string();
+  EXPECT_EQ(name.rfind("pdf", 0), 0u);
+  EXPECT_TRUE(name.ends_with(".tmp.pdf")) << name;
+  EXPECT_EQ(name.find_first_not_of("0123456789ABCDEF", 3), name.size() - 8) << name;
+  EXPECT_TRUE(c.ends_with(".tmp"));
+  EXPECT_FALSE(std::filesystem::exists(a));
+  EXPECT_FALSE(std::filesystem::exists(c));
+
+  struct stat info {};
+  ASSERT_EQ(::stat(std::filesystem::path(a).parent_path().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+class RunCommandTest : public ::testing::Test {
+protected:
+  void TearDown() override {
+    setThreadPumpHook({});
+    setTraceHook({});
+    setProgramDirectory({});
+  }
+};
+
+TEST_F(RunCommandTest, ExitCodes) {
+  struct Case {
+    std::string command;
+    int exitCode;
+  };
+  const Case cases[] = {
+      {R"(/bin/sh -c "exit 7")", 7},
+      {R"(/bin/sh -c "exit 0")", 0},
+      {R"(/bin/sh -c "kill -9 $$")", -1},   // no exit code for a signal
+      {R"("/nonexistent/tovix.dll" x)", 0}, // cannot be started
+      {"", 0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(runCommandBlocking(c.command), c.exitCode) << c.command;
+    std::string output;
+    EXPECT_EQ(runCommandPumping(c.command, output), c.exitCode) << c.command;
+  }
+}
+
+TEST_F(RunCommandTest, CapturesLargeOutputInOrderAndEmptyOutput) {
+  std::string expected;
+  for (int i = 1; i <= 200000; ++i)
+    expected += std::to_string(i) + "\n";
+  ASSERT_GT(expected.size(), 1u << 20);
+  std::string output;
+  EXPECT_EQ(runCommandPumping("/usr/bin/seq 1 200000", output), 0);
+  EXPECT_EQ(output, expected);
+
+  std::string none;
+  EXPECT_EQ(runCommandPumping("/bin/true", none), 0);
+  EXPECT_EQ(none, "");
+
+  // Standard error arrives through the same pipe; standard input is empty.
+  std::string both;
+  EXPECT_EQ(runCommandPumping(R"(/bin/sh -c "echo out; echo err >&2; cat; echo end")", both), 0);
+  EXPECT_EQ(both, "out\nerr\nend\n");
+}
+
+TEST_F(RunCommandTest, OnlyTheResponsiveModePumpsAndBothTrace) {
+  int pumps = 0;
+  std::vector<std::string> traced;
+  setThreadPumpHook([&] { ++pumps; });
+  setTraceHook([&](std::string_view line) { traced.emplace_back(line); });
+
+  EXPECT_EQ(runCommandBlocking("/bin/sleep 0.2"), 0);
+  EXPECT_EQ(pumps, 0);
+  std::string output;
+  EXPECT_EQ(runCommandPumping("/bin/sleep 0.2", output), 0);
+  EXPECT_GT(pumps, 2);
+  EXPECT_EQ(traced, (std::vector<std::string>{"/bin/sleep 0.2\n", "/bin/sleep 0.2\n"}));
+}
+
+TEST_F(RunCommandTest, ChildThatLeavesItsPipeToADescendantStillEnds) {
+  // The grandchild keeps the pipe open for 30 s; the run ends with the child.
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(runCommandBlocking(R"(/bin/sh -c "sleep 30 & exit 3")"), 3);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+}
+
+TEST_F(RunCommandTest, RunEngineUsesTheEngineBesideTheProgram) {
+  TempDir dir;
+  const std::string engine = dir.file("tovix.dll");
+  test::writeFile(engine, "#!/bin/sh\nprintf '%s|' \"$@\" > \"$(dirname \"$0\")/args\"\nexit 4\n");
+  std::filesystem::permissions(engine, std::filesystem::perms::owner_all);
+  setProgramDirectory(dir.str());
+  std::vector<std::string> traced;
+  setTraceHook([&](std::string_view line) { traced.emplace_back(line); });
+
+  EXPECT_EQ(programFilePath("SettingValue.ini"), dir.str() + "/SettingValue.ini");
+  EXPECT_EQ(runEngine(""), 0);
+  EXPECT_TRUE(traced.empty()); // nothing started
+  EXPECT_EQ(runEngine(R"(A="/x/a b.pdf" cat A1-2 output "/y/p""q.pdf")"), 4);
+  EXPECT_EQ(test::readFile(dir.file("args")), "A=/x/a b.pdf|cat|A1-2|output|/y/p\"q.pdf|");
+  ASSERT_EQ(traced.size(), 1u);
+  EXPECT_EQ(traced[0].rfind("\"" + engine + "\" A=", 0), 0u);
+}
+
+TEST(ProgramFilePath, DefaultsToTheExecutableDirectory) {
+  const auto exe = std::filesystem::read_symlink("/proc/self/exe");
+  EXPECT_EQ(programFilePath("tovix.dll"), (exe.parent_path() / "tovix.dll").string());
+}
+
+// getPageCount against a stand-in engine that writes a prepared report.
+class PageCountTest : public RunCommandTest {
+protected:
+  void SetUp() override {
+    engine = dir.file("tovix.dll");
+    test::writeFile(engine, "#!/bin/sh\n"
+                            "d=$(dirname \"$0\")\n"
+                            "printf '%s|' \"$@\" >> \"$d/calls\"\n"
+                            "[ -f \"$d/report\" ] && cp \"$d/report\" \"$4\"\n"
+                            "exit 0\n");
+    std::filesystem::permissions(engine, std::filesystem::perms::owner_all);
+    setProgramDirectory(dir.str());
+  }
+  int countWithReport(const std::string& report) {
+    test::writeFile(dir.file("report"), report);
+    return getPageCount(pdf);
+  }
+  TempDir dir;
+  std::string engine;
+  std::string pdf = "/data/with \"quote\" and blank.pdf";
+};
+
+TEST_F(PageCountTest, ParsesTheReport) {
+  const std::pair<std::string, int> cases[] = {
+      {"InfoBegin\nNumberOfPages:    12\n", 12},
+      {"NumberOfPages:\t7\n", 7},
+      {"NumberOfPages:\n5\n", 5},
+      {"NumberOfPages:\r\n9\r\n", 9},
+      {"NumberOfPages: x\n", 0},
+      {"NumberOfPages: 3\nNumberOfPages: 8\n", 3},
+      {"NumberOfPages: +4\n", 4},
+      {"NumberOfPages: 15 pages\n", 15},
+      {"PageMediaBegin\n", 0},
+      {"", 0},
+  };
+  for (const auto& [report, pages] : cases)
+    EXPECT_EQ(countWithReport(report), pages) << report;
+}
+
+TEST_F(PageCountTest, IssuesTheDumpCommandAndCleansUp) {
+  EXPECT_EQ(countWithReport("NumberOfPages: 2\n"), 2);
+  const std::string calls = test::readFile(dir.file("calls"));
+  // The path with a quote and a blank arrives as one argument.
+  ASSERT_EQ(calls.rfind(pdf + "|dump_data|output|", 0), 0u) << calls;
+  EXPECT_TRUE(calls.ends_with(".tmp.txt|dont_ask|")) << calls;
+  const std::string report = calls.substr(pdf.size() + 18, calls.size() - pdf.size() - 18 - 10);
+  EXPECT_FALSE(std::filesystem::exists(report)) << report;
+}
+
+TEST_F(PageCountTest, StartsNothingWithoutPathOrEngine) {
+  EXPECT_EQ(countWithReport("NumberOfPages: 2\n"), 2);
+  std::filesystem::remove(dir.file("calls"));
+  pdf.clear();
+  EXPECT_EQ(countWithReport("NumberOfPages: 2\n"), 0);
+  std::filesystem::remove(engine);
+  pdf = "/x.pdf";
+  EXPECT_EQ(countWithReport("NumberOfPages: 2\n"), 0);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("calls")));
+  // No report written: 0.
+  setProgramDirectory("/nonexistent");
+  EXPECT_EQ(getPageCount("/x.pdf"), 0);
+}
+
+} // namespace
+} // namespace sundrel::bridge
