@@ -1,0 +1,414 @@
+// The split driver, the part writer and the two stages against a fake engine
+// that logs every command and answers from tables.
+
+#include "bridge/EngineRunner.h"
+#include "engine/SplitEngine.h"
+
+#include "tests/support/TempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace sundrel::engine {
+namespace {
+
+namespace fs = std::filesystem;
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
+
+struct Row {
+  std::string path;
+  std::string sizeText;
+};
+
+class RecordingHost : public SplitHost {
+public:
+  std::vector<Row> rows;
+  std::string sizeText = "102400";
+  bool original = true;
+  std::string folder;
+  std::vector<int> positions;
+  std::vector<std::pair<int, int>> ranges;
+  std::vector<std::string> messages;
+  std::vector<std::string> parts;
+  std::vector<std::string> failures;
+  int pumps = 0;
+
+  int rowCount() override { return static_cast<int>(rows.size()); }
+  std::string rowPath(int row) override { return rows.at(static_cast<std::size_t>(row)).path; }
+  std::string rowSizeText(int row) override {
+    return rows.at(static_cast<std::size_t>(row)).sizeText;
+  }
+  std::string sizeEditText() override { return sizeText; }
+  bool originalDirectorySelected() override { return original; }
+  std::string outputFolder() override { return folder; }
+  void setProgressRange(int lower, int upper) override { ranges.emplace_back(lower, upper); }
+  void setProgressPos(int pos) override { positions.push_back(pos); }
+  void showSkipMessage(const std::string& text) override { messages.push_back(text); }
+  void pumpDialogMessages() override { ++pumps; }
+  void partWritten(const std::string& path, int, int) override { parts.push_back(path); }
+  void fileFailed(const std::string& path, const std::string&) override {
+    failures.push_back(path);
+  }
+};
+
+class SplitDriverTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    fs::copy_file(FAKE_ENGINE, program.file("tovix.dll"));
+    bridge::setProgramDirectory(program.str());
+    writeFile(program.file("pages.txt"), "* 5\n");
+  }
+  void TearDown() override { bridge::setProgramDirectory({}); }
+
+  std::string source(const std::string& name) {
+    const std::string path = files.file(name);
+    writeFile(path, "%PDF-1.4 source");
+    return path;
+  }
+
+  // Each engine run as its arguments joined by '|'.
+  std::vector<std::string> log() {
+    std::vector<std::string> lines;
+    std::istringstream in(readFile(program.file("log.txt")));
+    for (std::string line; std::getline(in, line);)
+      lines.push_back(line);
+    return lines;
+  }
+
+  // The page ranges of the probes and of the part extractions, in order.
+  std::vector<std::string> catRuns() {
+    std::vector<std::string> runs;
+    for (const auto& line : log()) {
+      const auto cat = line.find("|cat|A");
+      if (cat == std::string::npos)
+        continue;
+      const auto end = line.find('|', cat + 6);
+      const std::string range = line.substr(cat + 6, end - cat - 6);
+      const std::string output = line.substr(line.rfind('|') + 1);
+      const bool probe =
+          output.starts_with(fs::path(bridge::makeTempPath()).parent_path().string());
+      runs.push_back((probe ? "probe " : "part ") + range);
+    }
+    return runs;
+  }
+
+  TempDir program;
+  TempDir files;
+  SplitSettings settings;
+  RecordingHost host;
+};
+
+TEST_F(SplitDriverTest, WorkedExample) {
+  writeFile(program.file("sizes.txt"), "1-1 40000\n1-2 90000\n1-3 130000\n"
+                                       "3-3 150000\n4-4 30000\n4-5 70000\n");
+  const std::string pdf = source("Report.pdf");
+  host.rows = {{pdf, "300KB"}};
+  host.sizeText = "100000";
+  runSplit(host, settings);
+
+  EXPECT_EQ(settings.sizeLimit, 100000u);
+  EXPECT_EQ(catRuns(), (std::vector<std::string>{"probe 1-1", "probe 1-2", "probe 1-3", "part 1-2",
+                                                 "probe 3-3", "part 3-3", "probe 4-4", "probe 4-5",
+                                                 "part 4-5"}));
+  EXPECT_EQ(host.positions, (std::vector<int>{1, 2, 3, 3, 3, 4, 4, 5, 6}));
+  EXPECT_EQ(host.ranges, (std::vector<std::pair<int, int>>{{0, 6}}));
+  const std::string base = files.file("Report part ");
+  EXPECT_EQ(host.parts,
+            (std::vector<std::string>{base + "0001.pdf", base + "0002.pdf", base + "0003.pdf"}));
+  EXPECT_EQ(host.pumps, 4); // after every probe that fits
+  EXPECT_TRUE(host.messages.empty());
+  // Probe files never outlive their measurement.
+  EXPECT_TRUE(fs::is_empty(fs::path(bridge::makeTempPath()).parent_path()));
+}
+
+TEST_F(SplitDriverTest, ProbeBoundaries) {
+  struct Case {
+    std::string name;
+    std::string sizes;
+    std::string sizeEdit;
+    std::vector<std::string> runs;
+  };
+  const Case cases[] = {
+      {"a probe equal to the limit does not fit",
+       "1-1 500\n1-2 1000\n2-2 10\n2-3 20\n2-4 30\n2-5 40\n",
+       "1000",
+       {"probe 1-1", "probe 1-2", "part 1-1", "probe 2-2", "probe 2-3", "probe 2-4", "probe 2-5",
+        "part 2-5"}},
+      {"every range fits: one part of all pages",
+       "",
+       "100000",
+       {"probe 1-1", "probe 1-2", "probe 1-3", "probe 1-4", "probe 1-5", "part 1-5"}},
+      {"a first page over the limit is a part alone",
+       "1-1 5000\n2-2 10\n2-3 10\n2-4 10\n2-5 10\n",
+       "1000",
+       {"probe 1-1", "part 1-1", "probe 2-2", "probe 2-3", "probe 2-4", "probe 2-5", "part 2-5"}},
+      {"limit 0 from letters: single pages",
+       "",
+       "abc",
+       {"probe 1-1", "part 1-1", "probe 2-2", "part 2-2", "probe 3-3", "part 3-3", "probe 4-4",
+        "part 4-4", "probe 5-5", "part 5-5"}},
+      {"digits then letters",
+       "1-1 1999\n1-2 2000\n2-2 1\n2-3 1\n2-4 1\n2-5 1\n",
+       "2000abc",
+       {"probe 1-1", "probe 1-2", "part 1-1", "probe 2-2", "probe 2-3", "probe 2-4", "probe 2-5",
+        "part 2-5"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(program.file("log.txt"));
+    writeFile(program.file("sizes.txt"), c.sizes);
+    host = RecordingHost{};
+    host.rows = {{source("a.pdf"), "200KB"}};
+    host.sizeText = c.sizeEdit;
+    runSplit(host, settings);
+    EXPECT_EQ(catRuns(), c.runs);
+    EXPECT_EQ(host.positions.back(), 6);
+  }
+}
+
+TEST_F(SplitDriverTest, SkipsSmallFilesWithTheMessage) {
+  const std::string small = source("small.pdf");
+  const std::string big = source("big.pdf");
+  writeFile(program.file("pages.txt"), "* 1\n");
+  host.rows = {{small, "100KB"}, {big, "101KB"}};
+  runSplit(host, settings);
+  EXPECT_EQ(host.messages, (std::vector<std::string>{
+                               "\"" + small + "\" is too small, we will skip this PDF file."}));
+  EXPECT_EQ(catRuns(), (std::vector<std::string>{"probe 1-1", "part 1-1"}));
+
+  // A negative limit counts as a very large one: every file is skipped.
+  host = RecordingHost{};
+  host.rows = {{big, "101KB"}};
+  host.sizeText = "-5";
+  runSplit(host, settings);
+  EXPECT_EQ(host.messages.size(), 1u);
+
+  // Sizes of 4 GiB and more are not wrapped into small ones.
+  host = RecordingHost{};
+  host.rows = {{big, "4194304KB"}};
+  host.sizeText = "1000";
+  runSplit(host, settings);
+  EXPECT_TRUE(host.messages.empty());
+}
+
+TEST_F(SplitDriverTest, FilesWithoutPagesAreSkippedAndNumbersRestart) {
+  writeFile(program.file("pages.txt"), "broken.pdf 0\nfirst.pdf 2\nsecond.pdf 1\n");
+  writeFile(program.file("sizes.txt"), "1-1 10\n1-2 5000\n2-2 10\n");
+  host.rows = {
+      {source("first.pdf"), "9KB"}, {source("broken.pdf"), "9KB"}, {source("second.pdf"), "9KB"}};
+  host.sizeText = "1000";
+  runSplit(host, settings);
+  EXPECT_EQ(host.parts, (std::vector<std::string>{files.file("first part 0001.pdf"),
+                                                  files.file("first part 0002.pdf"),
+                                                  files.file("second part 0001.pdf")}));
+  EXPECT_EQ(host.failures, (std::vector<std::string>{files.file("broken.pdf")}));
+  EXPECT_TRUE(host.messages.empty());
+}
+
+TEST_F(SplitDriverTest, AProbeWithoutOutputEndsTheRun) {
+  writeFile(program.file("fail.txt"), "1-2\n");
+  host.rows = {{source("a.pdf"), "200KB"}, {source("b.pdf"), "200KB"}};
+  runSplit(host, settings);
+  EXPECT_EQ(catRuns(), (std::vector<std::string>{"probe 1-1", "probe 1-2"}));
+  EXPECT_TRUE(host.parts.empty());
+  EXPECT_EQ(host.failures.size(), 1u);
+}
+
+TEST_F(SplitDriverTest, EmptyListDoesNothing) {
+  host.sizeText = "5";
+  runSplit(host, settings);
+  EXPECT_EQ(settings.sizeLimit, 102400u); // not even read
+  EXPECT_FALSE(fs::exists(program.file("log.txt")));
+}
+
+// The part names, checked on the extraction command; the engine writes nothing.
+TEST_F(SplitDriverTest, PartNames) {
+  writeFile(program.file("nowrite"), "");
+  struct Case {
+    std::string source;
+    std::string pattern;
+    bool original;
+    std::string folder;
+    int part, first, last;
+    std::string expected;
+  };
+  const std::string d = files.str() + "/";
+  const Case cases[] = {
+      {d + "Report.pdf", "{basename}.{pagebegin:0000}-{pageend:0000}", true, "", 3, 13, 20,
+       d + "Report.0013-0020.pdf"},
+      {d + "Report.pdf", "{basename} part {part:0000}", false, "/out", 3, 13, 20,
+       "/out/Report part 0003.pdf"},
+      {d + "Report.pdf", "{basename} part {part:0000}", false, "/out/", 3, 13, 20,
+       "/out/Report part 0003.pdf"},
+      {d + "Report.pdf", "{basename} part {part:0000}", false, "", 3, 13, 20,
+       "/Report part 0003.pdf"},
+      {d + "Scan.PDF", "{basename}", true, "", 1, 1, 1, d + "Scan.pdf"},
+      {d + "a.b.pdf", "{basename}-{pageend}", true, "", 1, 1, 7, d + "a.b-0007.pdf"},
+      {d + "noext", "{basename}_{part:0000}", true, "", 1, 1, 1, d + "noext_0001.pdf"},
+      {d + "x.pdf", "{part:0000}-{part:0000}", true, "", 2, 1, 1, "0002-{part:0000}.pdf"},
+      {d + "x.pdf", "fixed", true, "", 9, 1, 1, "fixed.pdf"},
+      {d + "x.pdf", "{basename} {part:0000}", true, "", 12345, 1, 1, d + "x 12345.pdf"},
+      {d + "x.pdf", "{pageend}{pageend:0000}", true, "", 1, 3, 123456, "123456123456.pdf"},
+      // Tokens that the file name brings in are searched after {basename}.
+      {d + "{part:0000}.pdf", "{basename} {part:0000}", true, "", 4, 1, 1,
+       d + "0004 {part:0000}.pdf"},
+  };
+  for (const auto& c : cases) {
+    fs::remove(program.file("log.txt"));
+    settings.namePattern = c.pattern;
+    host.original = c.original;
+    host.folder = c.folder;
+    EXPECT_EQ(writePart(host, settings, c.source,
+                        "A" + std::to_string(c.first) + "-" + std::to_string(c.last), c.part,
+                        c.first, c.last),
+              "");
+    const auto lines = log();
+    ASSERT_EQ(lines.size(), 1u) << c.pattern;
+    EXPECT_EQ(lines[0], "A=" + c.source + "|cat|A" + std::to_string(c.first) + "-" +
+                            std::to_string(c.last) + "|output|" + c.expected);
+  }
+}
+
+TEST_F(SplitDriverTest, NeverWritesOverTheSource) {
+  const std::string pdf = source("x.pdf");
+  settings.namePattern = "{basename}";
+  host.rows = {{pdf, "200KB"}};
+  writeFile(program.file("pages.txt"), "* 2\n");
+  runSplit(host, settings);
+  EXPECT_EQ(readFile(pdf), "%PDF-1.4 source");
+  EXPECT_TRUE(host.parts.empty());
+  EXPECT_EQ(catRuns(), (std::vector<std::string>{"probe 1-1", "probe 1-2"}));
+  EXPECT_FALSE(host.failures.empty());
+}
+
+TEST(ReplaceToken, FirstOccurrenceOnly) {
+  std::string text = "{a}-{a}";
+  EXPECT_TRUE(replaceToken(text, "{a}", "longer value"));
+  EXPECT_EQ(text, "longer value-{a}");
+  EXPECT_FALSE(replaceToken(text, "{b}", "x"));
+  EXPECT_EQ(text, "longer value-{a}");
+  EXPECT_FALSE(replaceToken(text, "{A}", "x")); // case matters
+}
+
+// The two stages: the info file, the security command, and the part replaced.
+class StagesTest : public SplitDriverTest {
+protected:
+  std::string part() {
+    const std::string path = files.file("p part 0001.pdf");
+    writeFile(path, "%PDF part");
+    return path;
+  }
+  std::string securityArgs() {
+    for (const auto& line : log())
+      if (line.find("|output|") != std::string::npos &&
+          line.find("encrypt_128bit") != std::string::npos)
+        return line.substr(line.find("|output|"));
+    return {};
+  }
+};
+
+TEST_F(StagesTest, InfoTextHoldsEntriesInOrderWithDefaults) {
+  struct Case {
+    std::string title, subject, creator;
+    std::string expected;
+  };
+  const std::string creator =
+      "InfoBegin\nInfoKey: Creator\nInfoValue: Sundrel - https://orvane.com/sundrel\n";
+  const std::string producer =
+      "InfoBegin\nInfoKey: Producer\nInfoValue: Sundrel (https://orvane.com/sundrel)\n";
+  const Case cases[] = {
+      {"", "", "", creator + producer},
+      {"T", "", "", "InfoBegin\nInfoKey: Title\nInfoValue: T\n" + creator + producer},
+      {"  padded  ", "S", "Me",
+       "InfoBegin\nInfoKey: Subject\nInfoValue: S\nInfoBegin\nInfoKey: Title\nInfoValue:   padded  "
+       "\n"
+       "InfoBegin\nInfoKey: Creator\nInfoValue: Me\n" +
+           producer},
+      {"R&D &#65;", "", "",
+       "InfoBegin\nInfoKey: Title\nInfoValue: R&#38;D &#38;#65;\n" + creator + producer},
+  };
+  for (const auto& c : cases) {
+    settings.docTitle = c.title;
+    settings.docSubject = c.subject;
+    settings.docCreator = c.creator;
+    const std::string path = part();
+    EXPECT_TRUE(applyDocumentInfo(settings, path));
+    EXPECT_EQ(readFile(program.file("info.txt")), c.expected);
+  }
+  // The info file and the temporary output are gone afterwards.
+  EXPECT_TRUE(fs::is_empty(fs::path(bridge::makeTempPath()).parent_path()));
+}
+
+TEST_F(StagesTest, NothingHappensWithoutPartOrEngine) {
+  EXPECT_FALSE(applyDocumentInfo(settings, files.file("missing.pdf")));
+  settings.addSecurity = 1;
+  settings.keepEncryption = 0;
+  applySecurity(settings, files.file("missing.pdf"));
+  EXPECT_FALSE(fs::exists(program.file("log.txt")));
+
+  const std::string path = part();
+  fs::remove(program.file("tovix.dll"));
+  EXPECT_FALSE(applyDocumentInfo(settings, path));
+  applySecurity(settings, path);
+  EXPECT_EQ(readFile(path), "%PDF part");
+  EXPECT_EQ(std::distance(fs::directory_iterator(files.path()), fs::directory_iterator()), 1);
+}
+
+TEST_F(StagesTest, SecurityClauses) {
+  struct Case {
+    std::string user, owner;
+    int print, changes, copy;
+    std::string clauses;
+  };
+  const Case cases[] = {
+      {"", "", 0, 0, 0, "|encrypt_128bit|dont_ask"},
+      {"", "", 1, 3, 1,
+       "|encrypt_128bit|allow|DegradedPrinting|ModifyAnnotations|FillIn|CopyContents|dont_ask"},
+      {"u", "o", 2, 4, 0,
+       "|encrypt_128bit|user_pw|u|owner_pw|o|allow|Printing|ModifyAnnotations|FillIn|Assembly|"
+       "ModifyContents|dont_ask"},
+      {"same", "same", 7, -1, 0, "|encrypt_128bit|user_pw|same|owner_pw|same|dont_ask"},
+      {"pass \"word\"\\", "", 0, 1, 0,
+       "|encrypt_128bit|user_pw|pass \"word\"\\|allow|Assembly|dont_ask"},
+  };
+  settings.addSecurity = 1;
+  settings.keepEncryption = 0;
+  for (const auto& c : cases) {
+    fs::remove(program.file("log.txt"));
+    settings.openPassword = c.user;
+    settings.permissionsPassword = c.owner;
+    settings.printAllowed = c.print;
+    settings.changesAllowed = c.changes;
+    settings.copyAllowed = c.copy;
+    const std::string path = part();
+    applySecurity(settings, path);
+    EXPECT_EQ(securityArgs(), "|output|" + path + "0.pdf" + c.clauses);
+    EXPECT_TRUE(fs::exists(path));
+    EXPECT_FALSE(fs::exists(path + "0.pdf"));
+  }
+}
+
+TEST_F(StagesTest, SecurityRunsOnlyWhenAskedAndSparesStrayFiles) {
+  const std::string path = part();
+  for (auto [keep, add] : {std::pair{1, 1}, std::pair{1, 0}, std::pair{0, 0}}) {
+    settings.keepEncryption = keep;
+    settings.addSecurity = add;
+    applySecurity(settings, path);
+  }
+  EXPECT_FALSE(fs::exists(program.file("log.txt")));
+
+  // A file already named like the encrypted copy is neither used nor overwritten.
+  writeFile(path + "0.pdf", "user's own file");
+  settings.keepEncryption = 0;
+  settings.addSecurity = 1;
+  applySecurity(settings, path);
+  EXPECT_EQ(readFile(path + "0.pdf"), "user's own file");
+  EXPECT_EQ(securityArgs(), "|output|" + path + "0-1.pdf|encrypt_128bit|dont_ask");
+  EXPECT_FALSE(fs::exists(path + "0-1.pdf"));
+}
+
+} // namespace
+} // namespace sundrel::engine
