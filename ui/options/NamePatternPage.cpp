@@ -1,0 +1,37 @@
+#include "ui/options/NamePatternPage.h"
+
+#include "ui/options/DialogControls.h"
+
+namespace sundrel::ui {
+
+namespace {
+
+// The patterns offered; the user may type any other.
+const QStringList& patternItems() {
+  static const QStringList items{
+      QStringLiteral("{basename} part {part:0000}"),
+      QStringLiteral("{basename}.{part:0000}"),
+      QStringLiteral("{basename}-{part:0000}"),
+      QStringLiteral("{basename} to {pageend:0000}"),
+      QStringLiteral("{basename}.{pagebegin:0000}-{pageend:0000}"),
+      QStringLiteral("{basename}.{pageend:0000}"),
+  };
+  return items;
+}
+
+} // namespace
+
+NamePatternPage::NamePatternPage(QWidget* parent, const DialogUnits& units) : QWidget(parent) {
+  using namespace controls;
+  resize(units.size(349, 115));
+  groupBox(this, units, QStringLiteral("Output Name"), 4, 8, 338, 50);
+  QLabel* caption = label(this, units, -1, QStringLiteral("Name pattern:"), 9, 27, 53, 8);
+  namePattern = comboBox(this, units, 1033, caption, true, patternItems(), 67, 25, 269, 73);
+  namePattern->setCurrentIndex(0);
+}
+
+QList<QWidget*> NamePatternPage::focusOrder() const {
+  return {namePattern};
+}
+
+} // namespace sundrel::ui
