@@ -1,6 +1,10 @@
-#include <cstdio>
+#include "tovix/Engine.h"
 
-int main() {
-  std::fputs("Error: the engine is not built yet.\n", stderr);
-  return 1;
+#include <cstdio>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  return sundrel::tovix::run(args, stdout, stderr, stdin);
 }
