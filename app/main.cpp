@@ -1,10 +1,30 @@
+// Sundrel: splits PDF files into parts that each stay below a chosen size.
+
+#include "app/SkinLibrary.h"
+#include "app/SplitterApp.h"
+#include "ui/main/MainDialog.h"
+
 #include <QApplication>
-#include <QLabel>
+#include <QFileInfo>
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QLabel label("Sundrel: the main window is not built yet.");
-  label.setMargin(24);
-  label.show();
-  return app.exec();
+  QApplication application(argc, argv);
+  QApplication::setWindowIcon(sundrel::ui::applicationIcon());
+  // Lets the desktop match the windows to the installed sundrel.desktop.
+  QGuiApplication::setDesktopFileName(QStringLiteral("sundrel"));
+
+  sundrel::app::StyleSheetSkin skin;
+  sundrel::app::SplitterApp splitter(&application, skin);
+  // Files the desktop hands over ("Open with"); nothing else is read from
+  // the command line.
+  QStringList files;
+  const QStringList arguments = QApplication::arguments();
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    const QFileInfo file(arguments[i]);
+    if (file.isFile())
+      files << file.absoluteFilePath();
+  }
+  splitter.setStartFiles(files);
+  splitter.initInstance();
+  return splitter.exitInstance();
 }

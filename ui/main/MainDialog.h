@@ -1,0 +1,163 @@
+#pragma once
+// The program's only main window: the list of PDF files to split, the size
+// limit, the output directory, the progress bar and the command buttons.
+// A run happens on this thread; the progress bar's position doubles as the
+// busy flag, because handlers run re-entrantly while the engine works.
+
+#include "engine/SplitHost.h"
+#include "settings/SplitSettings.h"
+#include "ui/options/OptionsDialog.h"
+
+#include <QDialog>
+#include <QIcon>
+#include <QStringList>
+#include <QUrl>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+class QComboBox;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QTableWidget;
+
+namespace sundrel::ui {
+
+// Control identifiers; every control carries its number as object name.
+namespace ids {
+inline constexpr int AddDirectory = 1001;
+inline constexpr int Add = 1002;
+inline constexpr int Delete = 1003;
+inline constexpr int Clear = 1004;
+inline constexpr int SizePreset = 1005;
+inline constexpr int FolderEdit = 1008;
+inline constexpr int Browse = 1009;
+inline constexpr int BeginSplit = 1010;
+inline constexpr int Options = 1011;
+inline constexpr int Exit = 1012;
+inline constexpr int About = 1013;
+inline constexpr int ListLabel = 1017;
+inline constexpr int SizeLabel = 1018;
+inline constexpr int OutputGroup = 1020;
+inline constexpr int SizeEdit = 1052;
+inline constexpr int OriginalDirectory = 1060;
+inline constexpr int AlternativeDirectory = 1061;
+inline constexpr int FileList = 1063;
+inline constexpr int Progress = 1072;
+} // namespace ids
+
+// Index of "Custom" in settings::kSizePresets.
+inline constexpr int kCustomPreset = 8;
+
+class MainDialog : public QDialog, public engine::SplitHost {
+  Q_OBJECT
+
+public:
+  explicit MainDialog(QWidget* parent = nullptr);
+  ~MainDialog() override;
+
+  // Recomputes the enabled state of every control from the row and selection
+  // counts, the busy flag, the radio and the preset.
+  void updateControlStates();
+  // A run is in progress exactly while the progress position is not 0.
+  bool isBusy() const;
+
+  // Inserts a row for path before the row now at index (at the end when index
+  // is the row count) and fills its four columns.
+  void addFileRow(const QString& path, int index);
+
+  QWidget* control(int id) const;
+  QString outputFolderPath() const { return chosenFolder; }
+  std::uint32_t currentSizeLimit() const { return sizeLimit; }
+  OptionsDialog& optionsDialog() { return options; }
+
+  // Test seams: what a run does, what the file and folder dialogs answer and
+  // how a listed file is opened. Each defaults to the real thing.
+  using SplitRunner = std::function<void(engine::SplitHost&, settings::SplitSettings&)>;
+  using FilesChooser = std::function<std::optional<QStringList>(QWidget* parent)>;
+  using FolderChooser =
+      std::function<std::optional<QString>(QWidget* parent, const QString& title)>;
+  using FileOpener = std::function<void(const QString& path)>;
+  void setSplitRunner(SplitRunner runner);
+  void setFilesChooser(FilesChooser chooser);
+  void setFolderChooser(FolderChooser chooser);
+  void setFileOpener(FileOpener opener);
+
+  // SplitHost: what the split engine reads and drives.
+  int rowCount() override;
+  std::string rowPath(int row) override;
+  std::string rowSizeText(int row) override;
+  std::string sizeEditText() override;
+  bool originalDirectorySelected() override;
+  std::string outputFolder() override;
+  void setProgressRange(int lower, int upper) override;
+  void setProgressPos(int pos) override;
+  void showSkipMessage(const std::string& text) override;
+  void pumpDialogMessages() override;
+
+public slots:
+  void onBeginSplit();
+  void onOptions();
+  void onSizePresetChange();
+  void onOriginalDirectory();
+  void onAlternativeDirectory();
+  void onBrowse();
+  void onExit();
+  void onAbout();
+  void onAdd();
+  void onAddDirectory();
+  void onDelete();
+  void onClear();
+  void onListDoubleClick();
+  void onListItemChanged();
+  void onDropFiles(const QList<QUrl>& urls);
+
+protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+  void createControls();
+  void setUpFileList();
+  void deleteSelectedRows();
+  int selectedRowCount() const;
+  bool onListKeyDown(int key);
+
+  // Bound controls.
+  QProgressBar* progressBar = nullptr;
+  QTableWidget* fileList = nullptr;
+  QPushButton* beginSplitButton = nullptr;
+  QPushButton* browseButton = nullptr;
+  QPushButton* deleteButton = nullptr;
+  QPushButton* clearButton = nullptr;
+  QLineEdit* sizeEdit = nullptr;
+  QLineEdit* folderEdit = nullptr;
+  QComboBox* sizePresetCombo = nullptr;
+  QRadioButton* originalRadio = nullptr;
+  QRadioButton* alternativeRadio = nullptr;
+
+  QString chosenFolder; // the output folder; changes only through Browse
+  std::uint32_t sizeLimit = 0;
+  OptionsDialog options;
+  QIcon icon;
+  // A close asked for during a run takes effect when the run returns.
+  bool closeRequested = false;
+
+  SplitRunner splitRunner;
+  FilesChooser filesChooser;
+  FolderChooser folderChooser;
+  FileOpener fileOpener;
+};
+
+// The application icon (several sizes).
+QIcon applicationIcon();
+
+} // namespace sundrel::ui
