@@ -326,6 +326,8 @@ void PageTabCtrl::drawThemePart(QPainter& device, int index, const QRect& rect, 
   strip->styleOption(&tab, index);
   tab.rect = rect;
   tab.shape = QTabBar::RoundedNorth;
+  // The tabs of a framed pane: the style fills them with the pane's colour.
+  tab.features |= QStyleOptionTab::HasFrame;
   tab.text.clear();
   tab.icon = QIcon();
   tab.state &= ~(QStyle::State_Selected | QStyle::State_MouseOver | QStyle::State_HasFocus);
