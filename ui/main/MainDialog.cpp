@@ -538,8 +538,12 @@ void MainDialog::keyPressEvent(QKeyEvent* event) {
 }
 
 void MainDialog::closeEvent(QCloseEvent* event) {
-  event->ignore();
   onExit();
+  // Still shown while a run goes on: the close waits for the run.
+  if (isVisible())
+    event->ignore();
+  else
+    event->accept();
 }
 
 void MainDialog::dragEnterEvent(QDragEnterEvent* event) {
