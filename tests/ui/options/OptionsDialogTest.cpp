@@ -1,0 +1,663 @@
+// The Options dialog as the user meets it: opened modally over a fresh
+// program directory per test, driven through its controls, checked through
+// its controls, the options record and the settings file it leaves behind.
+
+#include "ui/options/OptionsDialog.h"
+#include "bridge/EngineRunner.h"
+#include "tests/ui/TestModal.h"
+#include "ui/options/DialogUnits.h"
+#include "ui/options/PageTabCtrl.h"
+
+#include <QAccessible>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+#include <functional>
+
+using sundrel::test::control;
+using sundrel::ui::DialogUnits;
+using sundrel::ui::OptionsDialog;
+using sundrel::ui::PageTabCtrl;
+
+namespace {
+
+// Ids of the security controls that only the check states enable.
+const QList<int> kDependentSecurityIds{1036, 1037, 1039, 1038, 1064, 1040,
+                                       1041, 1042, 1043, 1065, 1066, 1067};
+
+QWidget* page(QDialog* window, int index) {
+  // The pages are the tab control's children that are not its tab strip.
+  auto* tabs = control<PageTabCtrl>(window, 1024);
+  QList<QWidget*> pages;
+  for (QObject* child : tabs->children())
+    if (auto* widget = qobject_cast<QWidget*>(child); widget && widget != tabs->tabBar())
+      pages << widget;
+  return pages.value(index);
+}
+
+QList<int> visiblePages(QDialog* window) {
+  QList<int> shown;
+  for (int index = 0; index < 3; ++index)
+    if (page(window, index)->isVisible())
+      shown << index;
+  return shown;
+}
+
+void clickTab(QDialog* window, int index) {
+  QTabBar* strip = control<PageTabCtrl>(window, 1024)->tabBar();
+  QTest::mouseClick(strip, Qt::LeftButton, {}, strip->tabRect(index).center());
+}
+
+void click(QDialog* window, int id) {
+  auto* button = control<QAbstractButton>(window, id);
+  QVERIFY2(button, qPrintable(QString::number(id)));
+  QVERIFY2(button->isVisible() && button->isEnabled(), qPrintable(QString::number(id)));
+  QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void typeInto(QLineEdit* edit, const QString& text) {
+  edit->setFocus();
+  edit->selectAll();
+  QTest::keyClicks(edit, text);
+}
+
+} // namespace
+
+class OptionsDialogTest : public QObject {
+  Q_OBJECT
+
+private:
+  QTemporaryDir* programDir = nullptr;
+
+  QString settingsPath() const { return programDir->filePath(QStringLiteral("SettingValue.ini")); }
+
+  void writeSettings(const QByteArray& text) {
+    QFile file(settingsPath());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(text);
+  }
+
+  QByteArray readSettings() {
+    QFile file(settingsPath());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+
+  // Opens the dialog, runs action inside it and answers what doModal returned.
+  static int open(OptionsDialog& options, const std::function<void(QDialog*)>& action) {
+    auto ran = sundrel::test::onNextModal([&](QWidget* modal) {
+      auto* window = qobject_cast<QDialog*>(modal);
+      QVERIFY(window);
+      QVERIFY(QTest::qWaitForWindowExposed(window));
+      action(window);
+    });
+    const int result = options.doModal();
+    if (!*ran)
+      QTest::qFail("the dialog never opened", __FILE__, __LINE__);
+    return result;
+  }
+
+private slots:
+  void init() {
+    programDir = new QTemporaryDir;
+    QVERIFY(programDir->isValid());
+    sundrel::bridge::setProgramDirectory(programDir->path().toStdString() + "/");
+    PageTabCtrl::setThemesActive(true);
+  }
+
+  void cleanup() {
+    sundrel::bridge::setProgramDirectory({});
+    chmod(programDir->path().toLocal8Bit().constData(), 0700);
+    delete programDir;
+    programDir = nullptr;
+  }
+
+  void firstOpeningShowsInitialValues() {
+    OptionsDialog options;
+    const int result = open(options, [](QDialog* window) {
+      QCOMPARE(window->windowTitle(), QStringLiteral("Options"));
+      QCOMPARE(control<PageTabCtrl>(window, 1024)->currentIndex(), 0);
+      QCOMPARE(visiblePages(window), QList<int>{0});
+      auto* pattern = control<QComboBox>(window, 1033);
+      QCOMPARE(pattern->currentIndex(), 0);
+      QCOMPARE(pattern->currentText(), QStringLiteral("{basename} part {part:0000}"));
+      QVERIFY(control<QCheckBox>(window, 1027)->isChecked());
+      QVERIFY(control<QCheckBox>(window, 1027)->isEnabled());
+      for (int id : kDependentSecurityIds)
+        QVERIFY2(!control(window, id)->isEnabled(), qPrintable(QString::number(id)));
+      for (int id : {1036, 1037, 1039, 1043})
+        QVERIFY(!control<QCheckBox>(window, id)->isChecked());
+      QCOMPARE(control<QComboBox>(window, 1041)->currentText(), QStringLiteral("None"));
+      QCOMPARE(control<QComboBox>(window, 1042)->currentText(), QStringLiteral("None"));
+      for (int id : {1038, 1040, 1051, 1044, 1045, 1046, 1047, 1048})
+        QVERIFY(control<QLineEdit>(window, id)->text().isEmpty());
+      click(window, 1026);
+    });
+    QCOMPARE(result, int(QDialog::Rejected));
+    QVERIFY2(!QFile::exists(settingsPath()), "Cancel wrote the settings file");
+  }
+
+  void controlsFollowTheTemplates_data() {
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QRect>("units"); // template rectangle; combos: height of an edit
+    const auto row = [](int id, const char* text, QRect units) {
+      QTest::addRow("%d", id) << id << QString::fromLatin1(text) << units;
+    };
+    row(1024, "", {3, 9, 356, 230});
+    row(1025, "OK", {184, 250, 50, 14});
+    row(1026, "Cancel", {271, 249, 50, 14});
+    row(1033, "{basename} part {part:0000}", {67, 25, 269, 12});
+    row(1027, "Keep original file encryption", {1, 0, 142, 10});
+    row(1036, "Adding Security", {12, 29, 89, 10});
+    row(1037, "Require a password to open the document", {12, 47, 179, 10});
+    row(1064, "Document open password:", {35, 66, 95, 8});
+    row(1038, "", {138, 64, 193, 12});
+    row(1039, "Use a password to restrict permissions", {22, 98, 186, 10});
+    row(1065, "Permissions Password:", {35, 115, 95, 8});
+    row(1040, "", {138, 112, 193, 12});
+    row(1066, "Print Allowed:", {35, 133, 95, 8});
+    row(1041, "None", {138, 131, 193, 12});
+    row(1067, "Changes Allowed:", {35, 151, 95, 8});
+    row(1042, "None", {138, 151, 193, 12});
+    row(1043, "Enable copying of text, images, and other content", {20, 169, 276, 10});
+    row(1051, "", {70, 13, 206, 12});
+    row(1044, "", {70, 36, 206, 12});
+    row(1045, "", {70, 59, 206, 12});
+    row(1046, "", {70, 82, 206, 12});
+    row(1047, "", {70, 105, 206, 12});
+    row(1048, "", {70, 128, 206, 12});
+  }
+
+  void controlsFollowTheTemplates() {
+    QFETCH(int, id);
+    QFETCH(QString, text);
+    QFETCH(QRect, units);
+    OptionsDialog options;
+    open(options, [&](QDialog* window) {
+      const DialogUnits du(window->font());
+      QCOMPARE(window->size(), du.size(365, 277));
+      QCOMPARE(window->minimumSize(), window->maximumSize());
+      QWidget* widget = control(window, id);
+      QVERIFY(widget);
+      QCOMPARE(widget->geometry(), du.rect(units.x(), units.y(), units.width(), units.height()));
+      QString shown;
+      if (auto* button = qobject_cast<QAbstractButton*>(widget))
+        shown = button->text();
+      else if (auto* label = qobject_cast<QLabel*>(widget))
+        shown = label->text();
+      else if (auto* combo = qobject_cast<QComboBox*>(widget))
+        shown = combo->currentText();
+      else if (auto* edit = qobject_cast<QLineEdit*>(widget))
+        shown = edit->text();
+      QCOMPARE(shown, text);
+      click(window, 1026);
+    });
+  }
+
+  void combosAndTabsListTheirItems() {
+    OptionsDialog options;
+    open(options, [](QDialog* window) {
+      const auto items = [&](int id) {
+        QStringList texts;
+        auto* combo = control<QComboBox>(window, id);
+        for (int i = 0; i < combo->count(); ++i)
+          texts << combo->itemText(i);
+        return texts;
+      };
+      QCOMPARE(items(1033), (QStringList{"{basename} part {part:0000}", "{basename}.{part:0000}",
+                                         "{basename}-{part:0000}", "{basename} to {pageend:0000}",
+                                         "{basename}.{pagebegin:0000}-{pageend:0000}",
+                                         "{basename}.{pageend:0000}"}));
+      QVERIFY(control<QComboBox>(window, 1033)->isEditable());
+      QCOMPARE(items(1041), (QStringList{"None", "Low Resolution", "High Resolution"}));
+      QCOMPARE(items(1042), (QStringList{"None", "Inserting, deleting, and rotation pages",
+                                         "Filling in form fields and signing signature",
+                                         "Commenting, filling in form fields, signature",
+                                         "Any except extracting pages"}));
+      QVERIFY(!control<QComboBox>(window, 1041)->isEditable());
+      auto* tabs = control<PageTabCtrl>(window, 1024);
+      QCOMPARE(tabs->count(), 3);
+      QCOMPARE(tabs->itemText(0), QStringLiteral("File Name Pattern"));
+      QCOMPARE(tabs->itemText(1), QStringLiteral("Output Security"));
+      QCOMPARE(tabs->itemText(2), QStringLiteral("Output Properties"));
+      // The password edits show their text in plain.
+      QCOMPARE(control<QLineEdit>(window, 1038)->echoMode(), QLineEdit::Normal);
+      QCOMPARE(control<QLineEdit>(window, 1040)->echoMode(), QLineEdit::Normal);
+      // Pages lie below the tabs, inside the tab control.
+      for (int index = 0; index < 3; ++index) {
+        const QRect placed = page(window, index)->geometry();
+        QVERIFY(tabs->rect().contains(placed));
+        QVERIFY(placed.top() > tabs->itemRect(0).bottom());
+      }
+      click(window, 1026);
+    });
+  }
+
+  void securityControlsEnableInChains() {
+    OptionsDialog options;
+    open(options, [](QDialog* window) {
+      clickTab(window, 1);
+      QCOMPARE(visiblePages(window), QList<int>{1});
+      const auto enabled = [&](int id) { return control(window, id)->isEnabled(); };
+      const auto checked = [&](int id) { return control<QCheckBox>(window, id)->isChecked(); };
+
+      click(window, 1027); // keep cleared: only "Adding Security" follows
+      QVERIFY(enabled(1036));
+      for (int id : kDependentSecurityIds)
+        if (id != 1036)
+          QVERIFY2(!enabled(id), qPrintable(QString::number(id)));
+
+      click(window, 1036); // adding: the two password checkboxes, nothing they guard
+      QVERIFY(enabled(1037) && enabled(1039));
+      for (int id : {1038, 1064, 1040, 1041, 1042, 1043, 1065, 1066, 1067})
+        QVERIFY2(!enabled(id), qPrintable(QString::number(id)));
+
+      click(window, 1039); // permissions, but not the open password
+      for (int id : {1040, 1041, 1042, 1043, 1065, 1066, 1067})
+        QVERIFY2(enabled(id), qPrintable(QString::number(id)));
+      QVERIFY(!enabled(1038) && !enabled(1064));
+
+      click(window, 1037);
+      QVERIFY(enabled(1038) && enabled(1064));
+
+      click(window, 1027); // keep again: everything off, no check state touched
+      for (int id : kDependentSecurityIds)
+        QVERIFY2(!enabled(id), qPrintable(QString::number(id)));
+      QVERIFY(checked(1027) && checked(1036) && checked(1037) && checked(1039));
+
+      click(window, 1027);
+      click(window, 1036); // adding cleared: the chain below it goes off
+      for (int id : {1037, 1039, 1038, 1040, 1041})
+        QVERIFY2(!enabled(id), qPrintable(QString::number(id)));
+      QVERIFY(enabled(1036) && checked(1037) && checked(1039));
+      click(window, 1026);
+    });
+  }
+
+  void enterAndEscapeLeaveTheDialogOpen() {
+    writeSettings("[Output Preperies]\nTitle=kept\n");
+    OptionsDialog options;
+    const int result = open(options, [](QDialog* window) {
+      for (int tab = 0; tab < 3; ++tab) {
+        clickTab(window, tab);
+        QWidget* current = page(window, tab);
+        for (QWidget* widget : current->findChildren<QWidget*>()) {
+          if (!widget->isEnabled() || widget->focusPolicy() == Qt::NoFocus ||
+              !widget->objectName().toInt())
+            continue;
+          widget->setFocus();
+          QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+          QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter);
+          QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+          QVERIFY2(window->isVisible(), qPrintable(widget->objectName()));
+        }
+      }
+      QTest::keyClick(window, Qt::Key_Escape);
+      QTest::keyClick(control<PageTabCtrl>(window, 1024)->tabBar(), Qt::Key_Return);
+      QVERIFY(window->isVisible());
+      QCOMPARE(control<QLineEdit>(window, 1051)->text(), QStringLiteral("kept"));
+      QCOMPARE(control<QComboBox>(window, 1033)->count(), 6); // Enter added no pattern
+      // Enter on a focused button presses it.
+      control(window, 1026)->setFocus();
+      QTest::keyClick(control(window, 1026), Qt::Key_Return);
+    });
+    QCOMPARE(result, int(QDialog::Rejected));
+    QVERIFY(!QFile::exists(settingsPath()) || readSettings().contains("Title=kept"));
+
+    const int confirmed = open(options, [](QDialog* window) {
+      control(window, 1025)->setFocus();
+      QTest::keyClick(control(window, 1025), Qt::Key_Enter);
+    });
+    QCOMPARE(confirmed, int(QDialog::Accepted));
+    QVERIFY(readSettings().contains("TabNumber="));
+  }
+
+  void cancelAndCloseBoxKeepTheFile() {
+    OptionsDialog options;
+    QCOMPARE(open(options,
+                  [](QDialog* window) {
+                    clickTab(window, 2);
+                    typeInto(control<QLineEdit>(window, 1051), QStringLiteral("Confirmed"));
+                    click(window, 1025);
+                  }),
+             int(QDialog::Accepted));
+    QCOMPARE(options.settings().docTitle, std::string("Confirmed"));
+    const QByteArray saved = readSettings();
+    QVERIFY(saved.contains("Title=Confirmed"));
+
+    QCOMPARE(open(options,
+                  [](QDialog* window) {
+                    QCOMPARE(visiblePages(window), QList<int>{2});
+                    typeInto(control<QLineEdit>(window, 1051), QStringLiteral("Cancelled"));
+                    clickTab(window, 1);
+                    click(window, 1027);
+                    click(window, 1026);
+                  }),
+             int(QDialog::Rejected));
+    QCOMPARE(options.settings().docTitle, std::string("Confirmed"));
+    QCOMPARE(options.settings().keepEncryption, 1);
+    QCOMPARE(readSettings(), saved);
+
+    QCOMPARE(open(options,
+                  [](QDialog* window) {
+                    typeInto(control<QLineEdit>(window, 1051), QStringLiteral("Closed"));
+                    window->close(); // the close box
+                  }),
+             int(QDialog::Rejected));
+    QCOMPARE(readSettings(), saved);
+
+    open(options, [](QDialog* window) {
+      QCOMPARE(control<QLineEdit>(window, 1051)->text(), QStringLiteral("Confirmed"));
+      QVERIFY(control<QCheckBox>(window, 1027)->isChecked());
+      click(window, 1026);
+    });
+  }
+
+  void okReadsEveryControl() {
+    OptionsDialog options;
+    open(options, [](QDialog* window) {
+      control<QComboBox>(window, 1033)->setCurrentIndex(4);
+      clickTab(window, 1);
+      click(window, 1027);
+      click(window, 1036);
+      click(window, 1037);
+      click(window, 1039);
+      click(window, 1043);
+      typeInto(control<QLineEdit>(window, 1038), QStringLiteral("open \"me\""));
+      typeInto(control<QLineEdit>(window, 1040), QStringLiteral("owner"));
+      control<QComboBox>(window, 1041)->setCurrentIndex(2);
+      control<QComboBox>(window, 1042)->setCurrentIndex(4);
+      clickTab(window, 2);
+      const int ids[] = {1051, 1044, 1045, 1046, 1047, 1048};
+      for (int id : ids)
+        typeInto(control<QLineEdit>(window, id), QStringLiteral("v%1").arg(id));
+      click(window, 1025);
+    });
+    const auto& s = options.settings();
+    QCOMPARE(s.namePatternIndex, 4);
+    QCOMPARE(s.namePattern, std::string("{basename}.{pagebegin:0000}-{pageend:0000}"));
+    QCOMPARE(s.keepEncryption, 0);
+    QCOMPARE(s.addSecurity, 1);
+    QCOMPARE(s.requireOpenPassword, 1);
+    QCOMPARE(s.restrictPermissions, 1);
+    QCOMPARE(s.copyAllowed, 1);
+    QCOMPARE(s.openPassword, std::string("open \"me\""));
+    QCOMPARE(s.permissionsPassword, std::string("owner"));
+    QCOMPARE(s.printAllowed, 2);
+    QCOMPARE(s.changesAllowed, 4);
+    QCOMPARE(s.docTitle, std::string("v1051"));
+    QCOMPARE(s.docSubject, std::string("v1044"));
+    QCOMPARE(s.docAuthor, std::string("v1045"));
+    QCOMPARE(s.docKeywords, std::string("v1046"));
+    QCOMPARE(s.docCreator, std::string("v1047"));
+    QCOMPARE(s.docProducer, std::string("v1048"));
+    QCOMPARE(s.selectedTab, 2);
+
+    // A new dialog object (a restart) finds every value in the file.
+    OptionsDialog restarted;
+    open(restarted, [](QDialog* window) {
+      QCOMPARE(visiblePages(window), QList<int>{2});
+      QCOMPARE(control<QComboBox>(window, 1033)->currentIndex(), 4);
+      QCOMPARE(control<QComboBox>(window, 1042)->currentIndex(), 4);
+      QCOMPARE(control<QLineEdit>(window, 1038)->text(), QStringLiteral("open \"me\""));
+      QVERIFY(control<QCheckBox>(window, 1043)->isChecked());
+      QVERIFY(control(window, 1040)->isEnabled());
+      QCOMPARE(control<QLineEdit>(window, 1048)->text(), QStringLiteral("v1048"));
+      click(window, 1026);
+    });
+  }
+
+  void typedPatternHasNoIndex() {
+    OptionsDialog options;
+    open(options, [](QDialog* window) {
+      QLineEdit* field = control<QComboBox>(window, 1033)->lineEdit();
+      typeInto(field, QStringLiteral("{basename} vol {part:00}"));
+      QTest::keyClick(field, Qt::Key_Return);
+      QCOMPARE(control<QComboBox>(window, 1033)->count(), 6);
+      click(window, 1025);
+    });
+    QCOMPARE(options.settings().namePattern, std::string("{basename} vol {part:00}"));
+    QCOMPARE(options.settings().namePatternIndex, -1);
+    QVERIFY(readSettings().contains("FileName=-1"));
+
+    open(options, [](QDialog* window) {
+      auto* pattern = control<QComboBox>(window, 1033);
+      QCOMPARE(pattern->currentIndex(), -1);
+      QVERIFY(pattern->currentText().isEmpty());
+      click(window, 1025);
+    });
+    QCOMPARE(options.settings().namePatternIndex, -1);
+    QCOMPARE(options.settings().namePattern, std::string());
+  }
+
+  void outOfRangeIndexesShowNoSelection_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QByteArray>("written");
+    QTest::newRow("PrintAllow=7") << QByteArray("[Output Security]\nPrintAllow=7\n") << 1041
+                                  << QByteArray("PrintAllow=-1");
+    QTest::newRow("ChangeAllow=-3") << QByteArray("[Output Security]\r\nChangeAllow=-3\r\n") << 1042
+                                    << QByteArray("ChangeAllow=-1");
+    QTest::newRow("FileName=6") << QByteArray("[OutputFileName]\nFileName=6\n") << 1033
+                                << QByteArray("FileName=-1");
+  }
+
+  void outOfRangeIndexesShowNoSelection() {
+    QFETCH(QByteArray, file);
+    QFETCH(int, id);
+    QFETCH(QByteArray, written);
+    writeSettings(file);
+    OptionsDialog options;
+    open(options, [&](QDialog* window) {
+      auto* combo = control<QComboBox>(window, id);
+      QCOMPARE(combo->currentIndex(), -1);
+      QVERIFY(combo->currentText().isEmpty());
+      click(window, 1025);
+    });
+    QVERIFY2(readSettings().contains(written), readSettings().constData());
+  }
+
+  void storedTabSelectsThePage_data() {
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<QList<int>>("pages");
+    QTest::newRow("2") << 2 << 2 << QList<int>{2};
+    QTest::newRow("1") << 1 << 1 << QList<int>{1};
+    QTest::newRow("5") << 5 << 0 << QList<int>{};
+  }
+
+  void storedTabSelectsThePage() {
+    QFETCH(int, stored);
+    QFETCH(int, tab);
+    QFETCH(QList<int>, pages);
+    writeSettings(QStringLiteral("[TabSelect]\nTabNumber=%1\n").arg(stored).toLatin1());
+    OptionsDialog options;
+    open(options, [&](QDialog* window) {
+      QCOMPARE(control<PageTabCtrl>(window, 1024)->currentIndex(), tab);
+      QCOMPARE(visiblePages(window), pages);
+      click(window, 1025);
+    });
+    QVERIFY(readSettings().contains(QStringLiteral("TabNumber=%1").arg(tab).toLatin1()));
+    if (stored == 5) {
+      // Choosing another tab brings the pages back.
+      open(options, [](QDialog* window) {
+        clickTab(window, 1);
+        QCOMPARE(visiblePages(window), QList<int>{1});
+        click(window, 1026);
+      });
+    }
+  }
+
+  void everyTabShowsItsPage_data() {
+    QTest::addColumn<bool>("themed");
+    QTest::newRow("themed") << true;
+    QTest::newRow("classic") << false;
+  }
+
+  void everyTabShowsItsPage() {
+    QFETCH(bool, themed);
+    PageTabCtrl::setThemesActive(themed);
+    OptionsDialog options;
+    open(options, [](QDialog* window) {
+      for (int tab : {1, 2, 0, 2, 1}) {
+        clickTab(window, tab);
+        QCOMPARE(visiblePages(window), QList<int>{tab});
+      }
+      // The keyboard moves between tabs too.
+      QTabBar* strip = control<PageTabCtrl>(window, 1024)->tabBar();
+      strip->setFocus();
+      QTest::keyClick(strip, Qt::Key_Right);
+      QCOMPARE(visiblePages(window), QList<int>{2});
+      click(window, 1026);
+    });
+  }
+
+  void longTextsComeBackCut() {
+    const QString title(1100, QLatin1Char('t'));
+    const QString password(300, QLatin1Char('p'));
+    OptionsDialog options;
+    open(options, [&](QDialog* window) {
+      control<QLineEdit>(window, 1051)->setText(title);
+      control<QLineEdit>(window, 1038)->setText(password);
+      click(window, 1025);
+    });
+    // The run confirmed with OK uses the texts as typed.
+    QCOMPARE(options.settings().docTitle.size(), std::size_t(1100));
+    QCOMPARE(options.settings().openPassword.size(), std::size_t(300));
+    open(options, [&](QDialog* window) {
+      QCOMPARE(control<QLineEdit>(window, 1051)->text(), title.left(1023));
+      QCOMPARE(control<QLineEdit>(window, 1038)->text(), password.left(259));
+      click(window, 1026);
+    });
+  }
+
+  void readOnlyProgramDirectoryKeepsNumbers() {
+    // A directory where no file can be created; root ignores permission bits,
+    // so then a path below a plain file stands in.
+    chmod(programDir->path().toLocal8Bit().constData(), 0555);
+    QFile probe(programDir->filePath(QStringLiteral("probe")));
+    if (probe.open(QIODevice::WriteOnly)) {
+      probe.close();
+      probe.remove();
+      sundrel::bridge::setProgramDirectory(
+          programDir->filePath(QStringLiteral("probe/")).toStdString());
+      chmod(programDir->path().toLocal8Bit().constData(), 0700);
+      QFile plain(programDir->filePath(QStringLiteral("probe")));
+      QVERIFY(plain.open(QIODevice::WriteOnly));
+    }
+    OptionsDialog options;
+    const int result = open(options, [](QDialog* window) {
+      clickTab(window, 1);
+      click(window, 1027);
+      click(window, 1036);
+      click(window, 1037);
+      typeInto(control<QLineEdit>(window, 1038), QStringLiteral("secret"));
+      clickTab(window, 2);
+      typeInto(control<QLineEdit>(window, 1051), QStringLiteral("Title"));
+      click(window, 1025);
+    });
+    QCOMPARE(result, int(QDialog::Accepted));
+    QCOMPARE(options.settings().openPassword, std::string("secret"));
+    QCOMPARE(options.settings().docTitle, std::string("Title"));
+    open(options, [](QDialog* window) {
+      QCOMPARE(visiblePages(window), QList<int>{2});
+      QVERIFY(control<QLineEdit>(window, 1051)->text().isEmpty());
+      QVERIFY(control<QLineEdit>(window, 1038)->text().isEmpty());
+      QVERIFY(!control<QCheckBox>(window, 1027)->isChecked());
+      QVERIFY(control<QCheckBox>(window, 1037)->isChecked());
+      QVERIFY(control(window, 1038)->isEnabled());
+      click(window, 1026);
+    });
+  }
+
+  void keyboardAndAssistiveTechnologyReachEveryControl() {
+    OptionsDialog options;
+    open(options, [](QDialog* window) {
+      clickTab(window, 1);
+      click(window, 1027);
+      click(window, 1036);
+      click(window, 1037);
+      click(window, 1039);
+      auto* strip = control<PageTabCtrl>(window, 1024)->tabBar();
+      strip->setFocus();
+      QStringList reached;
+      for (int step = 0; step < 14; ++step) {
+        reached << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      }
+      QCOMPARE(reached.mid(1, 11), (QStringList{"1027", "1036", "1037", "1038", "1039", "1040",
+                                                "1041", "1042", "1043", "1025", "1026"}));
+
+      // Every numbered control is named after its caption.
+      const QList<QPair<int, QString>> names{
+          {1025, "OK"},
+          {1026, "Cancel"},
+          {1033, "Name pattern"},
+          {1027, "Keep original file encryption"},
+          {1038, "Document open password"},
+          {1040, "Permissions Password"},
+          {1041, "Print Allowed"},
+          {1042, "Changes Allowed"},
+          {1043, "Enable copying of text, images, and other content"},
+          {1051, "Title"},
+          {1045, "Author"},
+          {1048, "Producer"}};
+      for (const auto& [id, name] : names) {
+        QWidget* widget = control(window, id);
+        QCOMPARE(widget->accessibleName(), name);
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+        QVERIFY(accessible);
+        // Qt on Unix reads a combo box's name from its text and its label
+        // from the labelled-by relation.
+        if (!qobject_cast<QComboBox*>(widget))
+          QCOMPARE(accessible->text(QAccessible::Name), name);
+      }
+      bool labelled = false;
+      QAccessibleInterface* print = QAccessible::queryAccessibleInterface(control(window, 1041));
+      for (const auto& relation : print->relations(QAccessible::Label))
+        labelled |= relation.first->object() == control(window, 1066);
+      QVERIFY(labelled);
+      QCOMPARE(control<QLabel>(window, 1064)->buddy(), control(window, 1038));
+
+      // The tabs are page tabs under their texts.
+      QAccessibleInterface* list = QAccessible::queryAccessibleInterface(strip);
+      QCOMPARE(list->role(), QAccessible::PageTabList);
+      QVERIFY(list->childCount() >= 3); // Qt adds its (hidden) scroll buttons
+      const QStringList captions{"File Name Pattern", "Output Security", "Output Properties"};
+      for (int i = 0; i < 3; ++i) {
+        QCOMPARE(list->child(i)->role(), QAccessible::PageTab);
+        QCOMPARE(list->child(i)->text(QAccessible::Name), captions[i]);
+      }
+      click(window, 1026);
+    });
+  }
+
+  void reopeningBuildsAFreshWindow() {
+    OptionsDialog options;
+    QPointer<QDialog> first;
+    open(options, [&](QDialog* window) {
+      first = window;
+      QCOMPARE(options.window(), window);
+      click(window, 1026);
+    });
+    QVERIFY(first.isNull()); // destroyed at close
+    QVERIFY(!options.window());
+    QWidget parent;
+    open(options, [&](QDialog* window) {
+      QVERIFY(window != nullptr);
+      click(window, 1026);
+    });
+  }
+};
+
+QTEST_MAIN(OptionsDialogTest)
+#include "OptionsDialogTest.moc"

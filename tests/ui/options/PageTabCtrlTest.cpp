@@ -1,0 +1,6 @@
+#include <QTest>
+class PageTabCtrlTest : public QObject {
+  Q_OBJECT
+};
+QTEST_MAIN(PageTabCtrlTest)
+#include "PageTabCtrlTest.moc"
