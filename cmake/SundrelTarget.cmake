@@ -28,6 +28,7 @@ function(sundrel_add_gtest name)
   add_executable(${name} ${ARG_SOURCES})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   sundrel_target_options(${name})
   include(GoogleTest)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60

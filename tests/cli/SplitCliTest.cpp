@@ -1,0 +1,290 @@
+// sundrel-split end to end: the real engine on real PDFs, checked with
+// independent tools (pdfinfo, pdftotext, qpdf).
+
+#include "tests/support/TempDir.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <map>
+#include <regex>
+#include <sstream>
+
+namespace sundrel::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string env(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+std::string shellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (const char c : text)
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+struct Result {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs a shell command with a time limit; every external tool gets one.
+Result run(const std::string& command, int seconds = 120) {
+  TempDir capture;
+  const std::string line = "timeout " + std::to_string(seconds) + " " + command + " >" +
+                           shellQuote(capture.file("out")) + " 2>" +
+                           shellQuote(capture.file("err")) + " </dev/null";
+  const int raw = std::system(line.c_str());
+  Result result;
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  result.out = readFile(capture.file("out"));
+  result.err = readFile(capture.file("err"));
+  return result;
+}
+
+int pageCount(const std::string& pdf, const std::string& password = {}) {
+  const Result info = run(
+      "pdfinfo " + (password.empty() ? "" : "-upw " + shellQuote(password) + " ") + shellQuote(pdf),
+      60);
+  std::smatch match;
+  static const std::regex pages(R"(Pages:\s+(\d+))");
+  return std::regex_search(info.out, match, pages) ? std::stoi(match[1]) : -1;
+}
+
+std::string text(const std::string& pdf, int first = 0, int last = 0) {
+  std::string range;
+  if (first > 0)
+    range = "-f " + std::to_string(first) + " -l " + std::to_string(last) + " ";
+  return run("pdftotext -q " + range + shellQuote(pdf) + " -", 120).out;
+}
+
+struct Part {
+  std::string path;
+  int first;
+  int last;
+  long long bytes;
+};
+
+std::vector<Part> parseParts(const std::string& out) {
+  std::vector<Part> parts;
+  static const std::regex line(R"(([^\t]+)\tpages (\d+)-(\d+)\t(-?\d+) bytes)");
+  std::istringstream in(out);
+  for (std::string row; std::getline(in, row);) {
+    std::smatch match;
+    if (std::regex_match(row, match, line))
+      parts.push_back({match[1], std::stoi(match[2]), std::stoi(match[3]), std::stoll(match[4])});
+  }
+  return parts;
+}
+
+// A program directory of its own for each test: sundrel-split with the engine
+// beside it and a settings file that the test controls.
+class SplitCli : public ::testing::Test {
+protected:
+  void SetUp() override {
+    const fs::path bin = env("SUNDREL_BIN_DIR");
+    const std::string engine = env("SUNDREL_TEST_ENGINE").empty() ? (bin / "tovix.dll").string()
+                                                                  : env("SUNDREL_TEST_ENGINE");
+    if (!fs::exists(bin / "sundrel-split") || !fs::exists(engine))
+      GTEST_SKIP() << "sundrel-split or the engine is not built";
+    fs::copy_file(bin / "sundrel-split", program.path() / "sundrel-split");
+    fs::create_symlink(engine, program.path() / "tovix.dll");
+    corpus = env("SUNDREL_CORPUS_DIR");
+  }
+
+  std::string copyOfCorpus(const std::string& name) {
+    const std::string copy = work.file(name);
+    fs::copy_file(fs::path(corpus) / name, copy);
+    return copy;
+  }
+
+  Result split(const std::string& options, const std::vector<std::string>& files) {
+    std::string command = shellQuote(program.file("sundrel-split")) + " " + options;
+    for (const auto& file : files)
+      command += " " + shellQuote(file);
+    return run(command, 900);
+  }
+
+  // Every part below the limit unless it is one page; the parts' pages, in
+  // order, are exactly the source's pages.
+  void expectCompleteSplit(const std::string& source, const std::vector<Part>& parts,
+                           long long limit, bool compareText) {
+    const int pages = pageCount(source);
+    ASSERT_GT(pages, 0) << source;
+    ASSERT_FALSE(parts.empty()) << source;
+    int next = 1;
+    for (const auto& part : parts) {
+      EXPECT_EQ(part.first, next) << part.path;
+      EXPECT_EQ(fs::file_size(part.path), static_cast<std::uintmax_t>(part.bytes)) << part.path;
+      if (part.first != part.last) {
+        EXPECT_LT(part.bytes, limit) << part.path;
+      }
+      EXPECT_EQ(pageCount(part.path), part.last - part.first + 1) << part.path;
+      if (compareText) {
+        EXPECT_EQ(text(part.path), text(source, part.first, part.last)) << part.path;
+      }
+      next = part.last + 1;
+    }
+    EXPECT_EQ(next, pages + 1) << source;
+  }
+
+  TempDir program;
+  TempDir work;
+  std::string corpus;
+};
+
+TEST_F(SplitCli, SplitsCorpusFilesAtSeveralLimits) {
+  const std::string files[] = {
+      "qpdf__deterministic-id-in.pdf",
+      "pdfjs__pdkids.pdf",
+      "pypdf-samples__pdflatex-outline.pdf",
+      "qpdf__bookmarks-1.pdf",
+      "pdfjs__tracemonkey_with_annotations.pdf",
+      "qpdf__image-streams.pdf",
+      "pypdf__Seige_of_Vicksburg_Sample_OCR.pdf",
+      "qpdf__enc-R3,V2,O=master.pdf",
+      "pdfium__page_labels.pdf",
+      "Résumé – café ñ (NFD).pdf",
+  };
+  for (const auto& name : files) {
+    SCOPED_TRACE(name);
+    const std::string source = copyOfCorpus(name);
+    const auto before = readFile(source);
+
+    // A 1-byte limit makes every page a part of its own and gives each page's size.
+    fs::create_directories(work.file("single"));
+    const Result single =
+        split("--size 1 --quiet --output-dir " + shellQuote(work.file("single")), {source});
+    ASSERT_EQ(single.status, 0) << single.err;
+    const auto pages = parseParts(single.out);
+    expectCompleteSplit(source, pages, 1, false);
+    long long largest = 0;
+    for (const auto& page : pages)
+      largest = std::max(largest, page.bytes);
+
+    for (const long long limit : {102400LL, 1048576LL, largest + 1}) {
+      const std::string out = work.file("out-" + std::to_string(limit));
+      fs::create_directories(out);
+      const Result result =
+          split("--size " + std::to_string(limit) + " --output-dir " + shellQuote(out), {source});
+      ASSERT_EQ(result.status, 0) << result.err;
+      // The list's size is in whole kilobytes: a file so listed at the limit is skipped.
+      if ((fs::file_size(source) / 1024) * 1024 <= static_cast<std::uintmax_t>(limit)) {
+        EXPECT_NE(result.err.find("is too small"), std::string::npos);
+        continue;
+      }
+      expectCompleteSplit(source, parseParts(result.out), limit, limit == 102400);
+    }
+    EXPECT_EQ(readFile(source), before);
+  }
+}
+
+TEST_F(SplitCli, PartsCarryThePropertiesAndTheSecurity) {
+  const std::string source = copyOfCorpus("qpdf__deterministic-id-in.pdf");
+  writeFile(program.file("SettingValue.ini"), "[Output Security]\n"
+                                              "FileEncry=0\nAddSecuritySet=1\n"
+                                              "DocumentPassword=open sesame\n"
+                                              "PermissionPassword=own\"er\n"
+                                              "PrintAllow=1\nChangeAllow=2\nCopyContent=1\n"
+                                              "[Output Preperies]\n"
+                                              "Title=Quarterly & \"Annual\" Report\n"
+                                              "Author=Zoë Ångström\n"
+                                              "Subject=Split test\n");
+  const Result result = split("--size 100000 --pattern '{basename}-{pagebegin:0000}'", {source});
+  ASSERT_EQ(result.status, 0) << result.err;
+  const auto parts = parseParts(result.out);
+  ASSERT_GT(parts.size(), 1u);
+  for (const auto& part : parts) {
+    SCOPED_TRACE(part.path);
+    char expectedName[32];
+    std::snprintf(expectedName, sizeof expectedName, "-%04d.pdf", part.first);
+    EXPECT_EQ(part.path, work.file("qpdf__deterministic-id-in") + expectedName);
+    const Result encryption =
+        run("qpdf --show-encryption --password='open sesame' " + shellQuote(part.path), 60);
+    // Revision 3 is RC4 with a 128-bit key.
+    EXPECT_NE(encryption.out.find("R = 3"), std::string::npos) << encryption.out;
+    EXPECT_NE(encryption.out.find("P = "), std::string::npos);
+    EXPECT_NE(encryption.out.find("print low resolution: allowed"), std::string::npos);
+    EXPECT_NE(encryption.out.find("print high resolution: not allowed"), std::string::npos);
+    EXPECT_NE(encryption.out.find("extract for any purpose: allowed"), std::string::npos);
+    EXPECT_NE(encryption.out.find("modify forms: allowed"), std::string::npos);
+    EXPECT_NE(encryption.out.find("modify other: not allowed"), std::string::npos);
+    // The open password is needed, and the permissions password opens it too.
+    EXPECT_NE(run("qpdf --check " + shellQuote(part.path), 60).status, 0);
+    EXPECT_EQ(run("qpdf --check --password='own\"er' " + shellQuote(part.path), 60).status, 0);
+    const Result info = run("pdfinfo -upw 'open sesame' " + shellQuote(part.path), 60);
+    EXPECT_NE(info.out.find("Quarterly & \"Annual\" Report"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("Zoë Ångström"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("Sundrel - https://orvane.com/sundrel"), std::string::npos);
+    EXPECT_NE(info.out.find("Sundrel (https://orvane.com/sundrel)"), std::string::npos);
+  }
+  // Nothing but the source and its parts is left beside it.
+  EXPECT_EQ(static_cast<std::size_t>(
+                std::distance(fs::directory_iterator(work.path()), fs::directory_iterator())),
+            parts.size() + 1);
+}
+
+TEST_F(SplitCli, KeepOriginalEncryptionWins) {
+  const std::string source = copyOfCorpus("qpdf__deterministic-id-in.pdf");
+  writeFile(program.file("SettingValue.ini"), "[Output Security]\nFileEncry=1\nAddSecuritySet=1\n"
+                                              "DocumentPassword=x\n");
+  const Result result = split("--size 100000", {source});
+  ASSERT_EQ(result.status, 0) << result.err;
+  for (const auto& part : parseParts(result.out)) {
+    const Result encryption = run("qpdf --show-encryption " + shellQuote(part.path), 60);
+    EXPECT_NE(encryption.out.find("File is not encrypted"), std::string::npos) << encryption.out;
+  }
+}
+
+TEST_F(SplitCli, BadInputsAreReportedAndSourcesUntouched) {
+  const std::string zero = work.file("zero.pdf");
+  writeFile(zero, "");
+  const std::string textFile = work.file("text.pdf");
+  writeFile(textFile, std::string(200000, 'x'));
+  const std::string damaged = copyOfCorpus("pdfjs__poppler-90-0-fuzzed.pdf");
+  const std::string locked = copyOfCorpus("qpdf__20-pages.pdf");
+  const std::string good = copyOfCorpus("pdfjs__pdkids.pdf");
+  const std::string missing = work.file("missing.pdf");
+  std::map<std::string, std::string> before;
+  for (const auto& file : {zero, textFile, damaged, locked, good})
+    before[file] = readFile(file);
+
+  const Result result = split("--size 1", {zero, textFile, locked, missing, good});
+  EXPECT_EQ(result.status, 2) << result.err;
+  for (const auto& file : {textFile, locked, missing})
+    EXPECT_NE(result.err.find(file + ": "), std::string::npos) << file << "\n" << result.err;
+  EXPECT_NE(result.err.find("\"" + zero + "\" is too small"), std::string::npos) << result.err;
+  EXPECT_EQ(parseParts(result.out).size(), 55u); // the good file is split all the same
+
+  // An output directory that does not exist: reported, nothing written.
+  const Result noDir = split("--size 100000 --output-dir " + shellQuote(work.file("nope")), {good});
+  EXPECT_EQ(noDir.status, 2);
+  EXPECT_TRUE(parseParts(noDir.out).empty());
+  EXPECT_FALSE(fs::exists(work.file("nope")));
+
+  const Result broken = split("--size 1", {damaged});
+  EXPECT_NE(broken.status, 1); // never a crash or a usage error
+  for (const auto& [file, contents] : before)
+    EXPECT_EQ(readFile(file), contents) << file;
+}
+
+TEST_F(SplitCli, UsageErrors) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"--bogus x.pdf", "unknown option --bogus"}, {"--size 12Q x.pdf", "bad size \"12Q\""},
+      {"--size -5 x.pdf", "bad size \"-5\""},      {"--size 99999999999 x.pdf", "bad size"},
+      {"--size", "--size needs a value"},          {"", "no PDF files given"},
+  };
+  for (const auto& [options, message] : cases) {
+    const Result result = split(options, {});
+    EXPECT_EQ(result.status, 1) << options;
+    EXPECT_NE(result.err.find(message), std::string::npos) << options << ": " << result.err;
+  }
+}
+
+} // namespace
+} // namespace sundrel::test
