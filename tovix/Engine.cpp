@@ -21,6 +21,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -137,6 +138,7 @@ public:
       : cmd_(cmd), out_(out), err_(err), in_(in) {}
 
   int execute() {
+    checkOutputName();
     checkOutputIsNotAnInput();
     openInputs();
     switch (cmd_.operation) {
@@ -166,6 +168,21 @@ private:
   void warn(const std::string& text) {
     std::fprintf(err_, "Warning: %s\n", oneLine(text).c_str());
     warnings_ = true;
+  }
+
+  // Refused before any work, so no temporary file is made for a name that
+  // could never be created.
+  void checkOutputName() {
+    if (!cmd_.hasOutput || cmd_.output == "-")
+      return;
+    const std::size_t slash = cmd_.output.rfind('/');
+    const std::size_t nameLength =
+        slash == std::string::npos ? cmd_.output.size() : cmd_.output.size() - slash - 1;
+    if (cmd_.output.size() >= PATH_MAX || nameLength > NAME_MAX)
+      throw Failure("Unable to open file for writing: " + shown(cmd_.output) + ": " +
+                    std::strerror(ENAMETOOLONG));
+    if (nameLength == 0)
+      throw Failure("The given output filename is a directory: " + shown(cmd_.output));
   }
 
   void checkOutputIsNotAnInput() {
@@ -479,7 +496,7 @@ private:
 
   std::vector<Selected> selectPages() {
     std::vector<Selected> selection;
-    std::vector<PageRange> all;
+    std::vector<PageRange>& all = wholeRanges_; // outlives the selection that points into it
     const std::vector<PageRange>* ranges = &cmd_.ranges;
     if (ranges->empty()) {
       for (std::size_t i = 0; i < cmd_.inputs.size(); ++i) {
@@ -819,6 +836,7 @@ private:
   std::FILE* in_;
   std::vector<std::unique_ptr<OpenedInput>> inputs_;
   std::vector<OpenedInput*> inputIndex_; // one per Command::inputs entry
+  std::vector<PageRange> wholeRanges_;   // every page of every input, when no range is given
   bool warnings_ = false;
 };
 

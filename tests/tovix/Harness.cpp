@@ -1,0 +1,305 @@
+#include "tests/tovix/Harness.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace sundrel::tovix::test {
+
+namespace fs = std::filesystem;
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void writeFile(const std::string& path, const std::string& data) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << data;
+}
+
+bool exists(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+long long fileSize(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+}
+
+TempDir::TempDir() {
+  std::string pattern = (fs::temp_directory_path() / "tovix-test-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr)
+    throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+std::vector<std::string> TempDir::entries() const {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(path_))
+    names.push_back(e.path().filename().string());
+  return names;
+}
+
+RunResult runProgram(const std::vector<std::string>& argv, const std::string& input, int seconds) {
+  TempDir io;
+  const std::string inPath = io.file("in"), outPath = io.file("out"), errPath = io.file("err");
+  writeFile(inPath, input);
+  std::vector<std::string> full{"timeout", "-k", "5", std::to_string(seconds)};
+  full.insert(full.end(), argv.begin(), argv.end());
+  std::vector<char*> cargv;
+  for (auto& a : full)
+    cargv.push_back(a.data());
+  cargv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  pid_t pid = 0;
+  RunResult result;
+  if (posix_spawnp(&pid, "timeout", &actions, nullptr, cargv.data(), environ) == 0) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  result.out = readFile(outPath);
+  result.err = readFile(errPath);
+  return result;
+}
+
+std::string enginePath() {
+  const char* dir = std::getenv("SUNDREL_BIN_DIR");
+  return std::string(dir ? dir : ".") + "/tovix.dll";
+}
+
+std::string pdftkPath() {
+  for (const char* candidate : {"/usr/bin/pdftk", "/usr/local/bin/pdftk"}) {
+    if (::access(candidate, X_OK) == 0)
+      return candidate;
+  }
+  return {};
+}
+
+std::string corpusFile(const std::string& name) {
+  const char* dir = std::getenv("SUNDREL_CORPUS_DIR");
+  if (dir == nullptr)
+    return {};
+  const std::string path = std::string(dir) + "/" + name;
+  return exists(path) ? path : std::string();
+}
+
+namespace {
+
+// Deterministic bytes that do not compress.
+std::string noise(std::size_t n) {
+  std::string s(n, '\0');
+  std::uint32_t x = 12345;
+  for (auto& c : s) {
+    x = x * 1103515245u + 12345u;
+    c = static_cast<char>(x >> 24);
+  }
+  return s;
+}
+
+} // namespace
+
+void writePdf(const std::string& path, const PdfSpec& spec) {
+  // Object numbers: 1 catalog, 2 pages, 3 font, 4 shared resources, 5 image,
+  // 6 outline root, 7 AcroForm; page i: 10+3i page, 11+3i content, 12+3i
+  // widget/field; outline items from 1000.
+  std::map<int, std::string> obj;
+  const int n = spec.pages;
+  auto pageId = [](int i) { return 10 + 3 * i; };
+  std::string kids;
+  for (int i = 1; i <= n; ++i)
+    kids += std::to_string(pageId(i)) + " 0 R ";
+  std::string catalog = "<< /Type /Catalog /Pages 2 0 R";
+  if (spec.outline)
+    catalog += " /Outlines 6 0 R /PageMode /UseOutlines";
+  if (spec.form)
+    catalog += " /AcroForm 7 0 R";
+  obj[1] = catalog + " >>";
+  obj[2] = "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(n) + " >>";
+  obj[3] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>";
+  obj[4] = spec.image ? "<< /Font << /F1 3 0 R >> /XObject << /Im1 5 0 R >> >>"
+                      : "<< /Font << /F1 3 0 R >> >>";
+  if (spec.image)
+    obj[5] = "<< /Type /XObject /Subtype /Image /Width 100 /Height 100 /ColorSpace /DeviceRGB "
+             "/BitsPerComponent 8 /Length 30000 >>\nstream\n" +
+             noise(30000) + "\nendstream";
+  std::string fields;
+  for (int i = 1; i <= n; ++i) {
+    bool missing = false;
+    for (int m : spec.missingContent)
+      missing = missing || m == i;
+    std::string page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Resources 4 0 R "
+                       "/Contents " +
+                       std::to_string(missing ? 9999 : pageId(i) + 1) + " 0 R";
+    if (spec.form && i <= 2) {
+      page += " /Annots [" + std::to_string(pageId(i) + 2) + " 0 R]";
+      obj[pageId(i) + 2] = "<< /Type /Annot /Subtype /Widget /FT /Tx /T (name" + std::to_string(i) +
+                           ") /V (value" + std::to_string(i) + ") /Rect [20 20 200 50] /P " +
+                           std::to_string(pageId(i)) + " 0 R /DA (/Helv 12 Tf 0 g) /F 4 >>";
+      fields += std::to_string(pageId(i) + 2) + " 0 R ";
+    }
+    obj[pageId(i)] = page + " >>";
+    std::string content = "BT /F1 24 Tf 20 120 Td (Page " + std::to_string(i) + ") Tj ET";
+    if (spec.image && i == 1)
+      content += "\nq 50 0 0 50 200 20 cm /Im1 Do Q";
+    obj[pageId(i) + 1] =
+        "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream";
+  }
+  if (spec.form)
+    obj[7] =
+        "<< /Fields [" + fields + "] /DA (/Helv 12 Tf 0 g) /DR << /Font << /Helv 3 0 R >> >> >>";
+  if (spec.outline) {
+    // top-level items 1000+i, the nested one 2000
+    for (int i = 1; i <= n; ++i) {
+      std::string item = "<< /Title (Chapter " + std::to_string(i) + ") /Parent 6 0 R /Dest [" +
+                         std::to_string(pageId(i)) + " 0 R /XYZ 0 200 0]";
+      if (i > 1)
+        item += " /Prev " + std::to_string(1000 + i - 1) + " 0 R";
+      if (i < n)
+        item += " /Next " + std::to_string(1000 + i + 1) + " 0 R";
+      if (i == 2 && n >= 3)
+        item += " /First 2000 0 R /Last 2000 0 R /Count 1";
+      obj[1000 + i] = item + " >>";
+    }
+    if (n >= 3)
+      obj[2000] = "<< /Title (Section 2.1) /Parent 1002 0 R /Dest [" + std::to_string(pageId(3)) +
+                  " 0 R /Fit] >>";
+    obj[6] = "<< /Type /Outlines /First 1001 0 R /Last " + std::to_string(1000 + n) +
+             " 0 R /Count " + std::to_string(n + (n >= 3 ? 1 : 0)) + " >>";
+  }
+  std::string info;
+  if (!spec.title.empty()) {
+    obj[8] = "<< /Title (" + spec.title + ") >>";
+    info = " /Info 8 0 R";
+  }
+
+  std::string out = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
+  const int size = obj.rbegin()->first + 1;
+  std::map<int, std::size_t> offsets;
+  for (const auto& [id, body] : obj) {
+    offsets[id] = out.size();
+    out += std::to_string(id) + " 0 obj\n" + body + "\nendobj\n";
+  }
+  const std::size_t xref = out.size();
+  out += "xref\n0 " + std::to_string(size) + "\n0000000000 65535 f \n";
+  char line[32];
+  for (int id = 1; id < size; ++id) {
+    auto it = offsets.find(id);
+    if (it == offsets.end())
+      std::snprintf(line, sizeof line, "0000000000 00000 f \n");
+    else
+      std::snprintf(line, sizeof line, "%010zu 00000 n \n", it->second);
+    out += line;
+  }
+  out += "trailer\n<< /Size " + std::to_string(size) + " /Root 1 0 R" + info + " >>\nstartxref\n" +
+         std::to_string(xref) + "\n%%EOF\n";
+  writeFile(path, out);
+}
+
+int pageCount(const std::string& pdf) {
+  const RunResult r = runProgram({"pdfinfo", pdf}, "", 20);
+  if (r.exitCode != 0)
+    return -1;
+  std::istringstream lines(r.out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.rfind("Pages:", 0) == 0)
+      return std::atoi(line.c_str() + 6);
+  }
+  return -1;
+}
+
+std::vector<std::string> pageTexts(const std::string& pdf) {
+  const RunResult r = runProgram({"pdftotext", "-q", pdf, "-"}, "", 20);
+  std::vector<std::string> pages;
+  std::string current;
+  auto trim = [](std::string s) {
+    const auto b = s.find_first_not_of(" \n\r\t");
+    const auto e = s.find_last_not_of(" \n\r\t");
+    return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
+  };
+  for (char c : r.out) {
+    if (c == '\f') {
+      pages.push_back(trim(current));
+      current.clear();
+    } else {
+      current += c;
+    }
+  }
+  return pages;
+}
+
+std::string infoValue(const std::string& pdf, const std::string& key) {
+  const RunResult r = runProgram({"pdfinfo", pdf}, "", 20);
+  std::istringstream lines(r.out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    // pdfinfo pads "Key:" to 17 columns
+    if (line.rfind(key + ":", 0) == 0 && line.size() >= 17)
+      return line.substr(17);
+  }
+  return "<missing>";
+}
+
+bool qpdfCheckClean(const std::string& pdf) {
+  const RunResult r = runProgram({"qpdf", "--check", pdf}, "", 20);
+  return r.exitCode == 0 && r.out.find("No syntax or stream encoding errors") != std::string::npos;
+}
+
+std::map<std::string, std::string> encryption(const std::string& pdf, const std::string& password) {
+  std::vector<std::string> argv{"qpdf", "--show-encryption"};
+  if (!password.empty())
+    argv.push_back("--password=" + password);
+  argv.push_back(pdf);
+  const RunResult r = runProgram(argv, "", 20);
+  std::map<std::string, std::string> values;
+  std::istringstream lines(r.out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::size_t sep = line.find(" = ");
+    std::size_t len = 3;
+    if (sep == std::string::npos) {
+      sep = line.find(": ");
+      len = 2;
+    }
+    if (sep == std::string::npos)
+      values[line] = "";
+    else
+      values[line.substr(0, sep)] = line.substr(sep + len);
+  }
+  return values;
+}
+
+std::string qpdfJson(const std::string& pdf, const std::string& key) {
+  return runProgram({"qpdf", "--json", "--json-key=" + key, pdf}, "", 20).out;
+}
+
+} // namespace sundrel::tovix::test

@@ -1,0 +1,77 @@
+#pragma once
+
+// Runs engines as processes and checks their results with independent
+// tools (pdfinfo, pdftotext, qpdf). Every external program runs under a
+// time limit.
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace sundrel::tovix::test {
+
+struct RunResult {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs argv[0] (looked up in PATH when it has no slash) under `timeout`.
+RunResult runProgram(const std::vector<std::string>& argv, const std::string& input = "",
+                     int seconds = 30);
+
+// Our engine from the build tree.
+std::string enginePath();
+// pdftk when installed, else empty.
+std::string pdftkPath();
+
+// A private directory removed with everything in it.
+class TempDir {
+public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+  std::vector<std::string> entries() const;
+
+private:
+  std::string path_;
+};
+
+// What a generated test PDF holds. Page i shows the text "Page i".
+struct PdfSpec {
+  int pages = 6;
+  std::string title;               // Info /Title, as a literal PDF string body
+  bool outline = false;            // "Chapter i" -> page i, "Section 2.1" under Chapter 2 -> page 3
+  bool image = false;              // a 30000-byte image drawn on page 1 only, in shared resources
+  bool form = false;               // text field "name1" on page 1, "name2" on page 2
+  std::vector<int> missingContent; // pages whose content refers to a missing object
+
+  PdfSpec& withPages(int n) { return pages = n, *this; }
+  PdfSpec& withTitle(std::string t) { return title = std::move(t), *this; }
+  PdfSpec& withOutline() { return outline = true, *this; }
+  PdfSpec& withImage() { return image = true, *this; }
+  PdfSpec& withForm() { return form = true, *this; }
+  PdfSpec& withMissingContent(int page) { return missingContent.push_back(page), *this; }
+};
+void writePdf(const std::string& path, const PdfSpec& spec);
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& data);
+bool exists(const std::string& path);
+long long fileSize(const std::string& path);
+
+// Checkers.
+int pageCount(const std::string& pdf);                      // pdfinfo; -1 on failure
+std::vector<std::string> pageTexts(const std::string& pdf); // pdftotext, trimmed, one per page
+std::string infoValue(const std::string& pdf, const std::string& key); // pdfinfo, exact
+bool qpdfCheckClean(const std::string& pdf);
+// qpdf --show-encryption lines as key -> value ("R", "P", "User password", permission names).
+std::map<std::string, std::string> encryption(const std::string& pdf, const std::string& password);
+std::string qpdfJson(const std::string& pdf, const std::string& key);
+
+std::string corpusFile(const std::string& name); // empty when the corpus is missing
+
+} // namespace sundrel::tovix::test
