@@ -328,6 +328,10 @@ void PageTabCtrl::drawThemePart(QPainter& device, int index, const QRect& rect, 
   tab.shape = QTabBar::RoundedNorth;
   // The tabs of a framed pane: the style fills them with the pane's colour.
   tab.features |= QStyleOptionTab::HasFrame;
+  // Each part stands alone in its image: a style must not reach for
+  // neighbours it will not see.
+  tab.position = QStyleOptionTab::OnlyOneTab;
+  tab.selectedPosition = QStyleOptionTab::NotAdjacent;
   tab.text.clear();
   tab.icon = QIcon();
   tab.state &= ~(QStyle::State_Selected | QStyle::State_MouseOver | QStyle::State_HasFocus);
