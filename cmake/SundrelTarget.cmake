@@ -1,11 +1,18 @@
 # Common compile settings for every target of the project.
 function(sundrel_target_options target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow=compatible-local
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic
+    $<$<CXX_COMPILER_ID:GNU>:-Wshadow=compatible-local>
     -Wnon-virtual-dtor -Woverloaded-virtual)
   if(SUNDREL_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
 endfunction()
+
+if(SUNDREL_FUZZ)
+  # Coverage for the fuzzers in every library they reach.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
 
 if(SUNDREL_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
