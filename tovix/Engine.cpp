@@ -129,7 +129,8 @@ struct OpenedInput {
   bool pagesLoaded = false;
   bool keepEncryption = false; // encrypted, yet opened without any password
   std::unique_ptr<QPDFAcroFormDocumentHelper> forms;
-  std::string pushedError;
+  bool sharesResourcesKnown = false;
+  bool sharesResources = false;
 };
 
 class Engine {
@@ -541,6 +542,33 @@ private:
     }
   }
 
+  // Whether pages share resource dictionaries, so that copying one page
+  // would drag in what others use. Trimming means parsing content streams,
+  // which is wasted work when every page has resources of its own.
+  bool sharesResources(OpenedInput& in) {
+    if (in.sharesResourcesKnown)
+      return in.sharesResources;
+    in.sharesResourcesKnown = true;
+    std::set<QPDFObjGen> seen;
+    auto sharedOnce = [&seen](QPDFObjectHandle h) {
+      return h.isIndirect() && !seen.insert(h.getObjGen()).second;
+    };
+    static const char* const kinds[] = {"/Font",    "/XObject", "/ExtGState", "/ColorSpace",
+                                        "/Pattern", "/Shading", "/Properties"};
+    for (QPDFPageObjectHelper& page : pagesOf(in)) {
+      QPDFObjectHandle resources = page.getObjectHandle().getKey("/Resources");
+      if (sharedOnce(resources))
+        return in.sharesResources = true;
+      if (!resources.isDictionary())
+        continue;
+      for (const char* kind : kinds) {
+        if (sharedOnce(resources.getKey(kind)))
+          return in.sharesResources = true;
+      }
+    }
+    return false;
+  }
+
   void cat() {
     const std::vector<Selected> selection = selectPages();
 
@@ -575,7 +603,7 @@ private:
       const bool first = firstCopy.find({&in, sourceId}) == firstCopy.end();
       if (!first) {
         toCopy = source.shallowCopyPage();
-      } else {
+      } else if (sharesResources(in)) {
         // Only what the page draws travels with it: resources shared with
         // other pages are trimmed to the names this page's content uses.
         toCopy.removeUnreferencedResources();
