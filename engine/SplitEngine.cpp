@@ -205,7 +205,6 @@ std::string writePart(SplitHost& host, const SplitSettings& settings, const std:
   }
   applyDocumentInfo(settings, partPath);
   applySecurity(settings, partPath);
-  host.partWritten(partPath, firstPage, lastPage);
   return partPath;
 }
 
@@ -312,8 +311,25 @@ void runSplit(SplitHost& host, SplitSettings& settings) {
         ++lastPage; // a single page that does not fit alone is a part by itself
 
       host.setProgressPos(lastPage);
-      writePart(host, settings, sourcePath, rangeText(firstPage, lastPage - 1), partNumber,
-                firstPage, lastPage - 1);
+      for (;;) {
+        const std::string partPath =
+            writePart(host, settings, sourcePath, rangeText(firstPage, lastPage - 1), partNumber,
+                      firstPage, lastPage - 1);
+        // The properties and the encryption add a few hundred bytes to what the
+        // probe measured; a finished part that no longer fits gives its last
+        // page to the next part.
+        struct stat part {};
+        if (partPath.empty())
+          break;
+        if (lastPage - 1 == firstPage || ::stat(partPath.c_str(), &part) != 0 ||
+            static_cast<std::uint64_t>(part.st_size) < limit) {
+          host.partWritten(partPath, firstPage, lastPage - 1);
+          break;
+        }
+        std::remove(partPath.c_str());
+        --lastPage;
+        host.setProgressPos(lastPage);
+      }
       ++partNumber;
       if (lastPage == pages + 1)
         break;

@@ -8,6 +8,7 @@
 //   fail.txt    "<first>-<last>" lines: cat of that range writes nothing, exit 1
 //   nowrite     when present, cat writes nothing and exits 1
 //   info.txt    the last update_info input, copied
+//   grow.txt    "by <bytes>": update_info makes its output that much larger
 
 #include <filesystem>
 #include <fstream>
@@ -88,6 +89,9 @@ int main(int argc, char** argv) {
   if (args.size() >= 5 && args[1] == "update_info") {
     copy(args[2], (home / "info.txt").string());
     copy(args[0], args[4]);
+    const long long grow = table("grow.txt").count("by") ? table("grow.txt")["by"] : 0;
+    std::ofstream(args[4], std::ios::binary | std::ios::app)
+        << std::string(static_cast<std::size_t>(grow), 'g');
     return 0;
   }
   if (args.size() >= 3 && args[1] == "output") {

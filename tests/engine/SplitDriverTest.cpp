@@ -169,6 +169,22 @@ TEST_F(SplitDriverTest, ProbeBoundaries) {
   }
 }
 
+TEST_F(SplitDriverTest, AFinishedPartThatOutgrowsTheLimitGivesBackPages) {
+  // The properties stage adds 100 bytes: 1-3 measured 99950 but ends at 100050.
+  writeFile(program.file("sizes.txt"), "1-1 10\n1-2 99800\n1-3 99950\n1-4 200000\n");
+  writeFile(program.file("grow.txt"), "by 100\n");
+  host.rows = {{source("a.pdf"), "300KB"}};
+  host.sizeText = "100000";
+  runSplit(host, settings);
+  EXPECT_EQ(catRuns(), (std::vector<std::string>{"probe 1-1", "probe 1-2", "probe 1-3", "probe 1-4",
+                                                 "part 1-3", "part 1-2", "probe 3-3", "probe 3-4",
+                                                 "probe 3-5", "part 3-5"}));
+  const std::string base = files.file("a part ");
+  EXPECT_EQ(host.parts, (std::vector<std::string>{base + "0001.pdf", base + "0002.pdf"}));
+  EXPECT_EQ(fs::file_size(base + "0001.pdf"), 99900u);
+  EXPECT_EQ(host.positions, (std::vector<int>{1, 2, 3, 4, 4, 3, 3, 4, 5, 6}));
+}
+
 TEST_F(SplitDriverTest, SkipsSmallFilesWithTheMessage) {
   const std::string small = source("small.pdf");
   const std::string big = source("big.pdf");
