@@ -30,6 +30,8 @@ constexpr int kPageInsetBottom = 8;
 // own buttons, and the close box acts as Cancel.
 class OptionsWindow : public QDialog {
 public:
+  PageTabCtrl* tabs = nullptr;
+
   explicit OptionsWindow(QWidget* parent)
       : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                             Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {}
@@ -49,6 +51,20 @@ protected:
       return;
     case Qt::Key_Escape:
       event->accept();
+      return;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+      // Ctrl+Tab and Ctrl+Shift+Tab turn the pages, as in tabbed dialogs
+      // of the desktop; a change made so is a real selection change.
+      if (tabs && (event->modifiers() & Qt::ControlModifier) && tabs->count() > 0) {
+        const bool back =
+            event->key() == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier);
+        const int next = (tabs->currentIndex() + (back ? tabs->count() - 1 : 1)) % tabs->count();
+        tabs->tabBar()->setCurrentIndex(next);
+        event->accept();
+        return;
+      }
+      QDialog::keyPressEvent(event);
       return;
     default:
       QDialog::keyPressEvent(event);
@@ -104,6 +120,7 @@ void OptionsDialog::onInitDialog() {
   window->setFixedSize(units.size(365, 277));
 
   tabs = placed(new PageTabCtrl(window), units, 1024, 3, 9, 356, 230);
+  static_cast<OptionsWindow*>(window)->tabs = tabs;
   okButton = pushButton(window, units, 1025, QStringLiteral("OK"), 184, 250, 50, 14);
   cancelButton = pushButton(window, units, 1026, QStringLiteral("Cancel"), 271, 249, 50, 14);
   QObject::connect(okButton, &QPushButton::clicked, window, [this] { onOk(); });

@@ -517,6 +517,13 @@ private slots:
       strip->setFocus();
       QTest::keyClick(strip, Qt::Key_Right);
       QCOMPARE(visiblePages(window), QList<int>{2});
+      // Ctrl+Tab turns the pages from inside a page as well.
+      control(window, 1051)->setFocus();
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
+      QCOMPARE(visiblePages(window), QList<int>{0});
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab,
+                      Qt::ControlModifier | Qt::ShiftModifier);
+      QCOMPARE(visiblePages(window), QList<int>{2});
       click(window, 1026);
     });
   }
