@@ -131,6 +131,8 @@ MainDialog::MainDialog(QWidget* parent)
   bridge::setThreadPumpHook(pumpEvents);
   bridge::setDialogPumpHook(pumpEvents);
   bridge::setTraceHook([](std::string_view line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+      line.remove_suffix(1);
     qCDebug(lcEngine).noquote() << QString::fromUtf8(line.data(), qsizetype(line.size()));
   });
 }

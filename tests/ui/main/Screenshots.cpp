@@ -1,0 +1,137 @@
+// Takes screenshots of the main window (idle, during a run, after it) and of
+// the About box, with or without the skin. Run under a real X server (Xvfb):
+// scripts/screenshots does that.
+//
+//   sundrel_main_screenshots <output dir> <bin dir> <corpus dir> [--skin]
+
+#include "app/SkinLibrary.h"
+#include "bridge/EngineRunner.h"
+#include "engine/SplitEngine.h"
+#include "tests/ui/TestModal.h"
+#include "ui/main/AboutDialog.h"
+#include "ui/main/MainDialog.h"
+#include "ui/main/MessageBox.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdio>
+
+using namespace sundrel;
+
+namespace {
+
+QString outputDir;
+QString suffix;
+
+void grab(QWidget* window, const QString& name) {
+  QCoreApplication::processEvents();
+  QTest::qWait(200);
+  const QRect frame = window->frameGeometry().adjusted(-8, -8, 8, 8);
+  const QPixmap shot =
+      window->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+  const QString path = QDir(outputDir).filePath(name + suffix + QStringLiteral(".png"));
+  if (!shot.save(path))
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+  else
+    std::printf("%s\n", qPrintable(path));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  const QStringList args = QApplication::arguments();
+  if (args.size() < 4) {
+    std::fprintf(stderr, "usage: %s <output dir> <bin dir> <corpus dir> [--skin]\n", argv[0]);
+    return 2;
+  }
+  outputDir = args[1];
+  const QDir bin(QDir(args[2]).absolutePath());
+  const QDir corpus(args[3]);
+  const bool skinned = args.contains(QStringLiteral("--skin"));
+  suffix = skinned ? QStringLiteral("-skin") : QStringLiteral("-plain");
+  QDir().mkpath(outputDir);
+
+  app::StyleSheetSkin skin;
+  if (skinned) {
+    skin.init(&application);
+    skin.loadSkinFile(bin.filePath(QStringLiteral("xpblue.smf")));
+    skin.applyToClass(QStringLiteral("Dialog"));
+  }
+
+  // A program directory of its own: the engine, and a fresh settings file.
+  QTemporaryDir program;
+  QFile::link(bin.filePath(QStringLiteral("tovix.dll")),
+              program.filePath(QStringLiteral("tovix.dll")));
+  bridge::setProgramDirectory(program.path().toStdString());
+  QTemporaryDir work;
+  QStringList files;
+  for (const char* name : {"pdfjs__tracemonkey_with_annotations.pdf",
+                           "pypdf__Seige_of_Vicksburg_Sample_OCR.pdf", "opf__195981.pdf"}) {
+    const QString target = work.filePath(QLatin1String(name));
+    if (QFile::copy(corpus.filePath(QLatin1String(name)), target))
+      files << target;
+  }
+
+  ui::MainDialog dialog;
+  dialog.move(40, 40);
+  dialog.show();
+  (void)QTest::qWaitForWindowExposed(&dialog);
+  grab(&dialog, QStringLiteral("main-idle"));
+
+  dialog.setFilesChooser([&](QWidget*) { return std::optional(files); });
+  dialog.onAdd();
+  auto* table = dialog.findChild<QTableWidget*>(QStringLiteral("1063"));
+  table->selectRow(1);
+  grab(&dialog, QStringLiteral("main-listed"));
+
+  // During a run: grabbed from inside the run, while the engine works.
+  bool grabbedDuringRun = false;
+  dialog.setSplitRunner([&](engine::SplitHost& host, settings::SplitSettings& settings) {
+    QTimer::singleShot(2500, &dialog, [&] {
+      if (dialog.isBusy()) {
+        grab(&dialog, QStringLiteral("main-running"));
+        grabbedDuringRun = true;
+      }
+    });
+    engine::runSplit(host, settings);
+  });
+  ui::setMessageBoxHook([](const ui::MessageRequest&) { return QMessageBox::Ok; });
+  test::onNextModal([](QWidget* options) {
+    QTest::qWait(300);
+    grab(options, QStringLiteral("options-over-main"));
+    if (auto* ok = options->findChild<QPushButton*>(QStringLiteral("1025")))
+      ok->click();
+  });
+  dialog.onBeginSplit();
+  if (!grabbedDuringRun)
+    std::fprintf(stderr, "the run ended before the during-run screenshot\n");
+  grab(&dialog, QStringLiteral("main-after-run"));
+
+  ui::setMessageBoxHook({});
+  test::onNextModal([](QWidget* box) {
+    grab(box, QStringLiteral("skip-message"));
+    box->close();
+  });
+  dialog.showSkipMessage("\"" + files.value(0).toStdString() +
+                         "\" is too small, we will skip this PDF file.");
+
+  ui::AboutDialog about(&dialog);
+  about.show();
+  (void)QTest::qWaitForWindowExposed(&about);
+  grab(&about, QStringLiteral("about"));
+  about.close();
+
+  if (skinned)
+    skin.exit();
+  return 0;
+}
