@@ -7,6 +7,7 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFAcroFormDocumentHelper.hh>
 #include <qpdf/QPDFExc.hh>
+#include <qpdf/QPDFNameTreeObjectHelper.hh>
 #include <qpdf/QPDFNumberTreeObjectHelper.hh>
 #include <qpdf/QPDFOutlineDocumentHelper.hh>
 #include <qpdf/QPDFOutlineObjectHelper.hh>
@@ -585,6 +586,7 @@ private:
     bool anyLabels = false;
     std::int64_t outIndex = 0;
     bool needAppearances = false;
+    std::vector<PageCopy> copies;
 
     for (const Selected& sel : selection) {
       OpenedInput& in = *sel.input;
@@ -612,9 +614,7 @@ private:
       QPDFObjectHandle added = out.copyForeignObject(toCopy.getObjectHandle());
       if (first)
         firstCopy.emplace(std::make_pair(&in, sourceId), added);
-      if (in.forms->hasAcroForm()) {
-        outForms.fixCopiedAnnotations(added, toCopy.getObjectHandle(), *in.forms);
-      }
+      copies.push_back({&in, toCopy.getObjectHandle(), added});
       if (sel.range->rotation != 0 || sel.range->rotationAbsolute)
         QPDFPageObjectHelper(added).rotatePage(sel.range->rotation, !sel.range->rotationAbsolute);
       if (anyLabels || QPDFPageLabelDocumentHelper(*in.pdf).hasPageLabels()) {
@@ -625,6 +625,16 @@ private:
       }
       ++outIndex;
     }
+
+    // Links are fixed once every page has its copy: a link to a later page
+    // was copied before its target existed.
+    for (PageCopy& copy : copies)
+      retargetLinks(copy, firstCopy);
+    for (PageCopy& copy : copies) {
+      if (copy.input->forms->hasAcroForm())
+        outForms.fixCopiedAnnotations(copy.copy, copy.source, *copy.input->forms);
+    }
+    copyNamedDestinations(out, order, firstCopy);
 
     if (anyLabels && !labels.empty()) {
       QPDFObjectHandle tree = QPDFObjectHandle::newDictionary();
@@ -654,6 +664,123 @@ private:
         version = in->pdf->getPDFVersion();
     }
     writeDocument(out, false, keep, true, version);
+  }
+
+  using CopyMap = std::map<std::pair<OpenedInput*, QPDFObjGen>, QPDFObjectHandle>;
+
+  struct PageCopy {
+    OpenedInput* input;
+    QPDFObjectHandle source; // page in the input
+    QPDFObjectHandle copy;   // page in the output
+  };
+
+  // A destination array re-targeted at the copied page, or an uninitialized
+  // handle when its page was not copied.
+  static QPDFObjectHandle retarget(QPDFObjectHandle dest, OpenedInput* in, const CopyMap& map) {
+    if (dest.isDictionary())
+      dest = dest.getKey("/D");
+    if (!dest.isArray() || dest.getArrayNItems() < 1)
+      return {};
+    QPDFObjectHandle page = dest.getArrayItem(0);
+    auto found = page.isIndirect() ? map.find({in, page.getObjGen()}) : map.end();
+    if (found == map.end())
+      return {};
+    std::vector<QPDFObjectHandle> parts{found->second};
+    for (int i = 1; i < dest.getArrayNItems(); ++i) {
+      QPDFObjectHandle p = dest.getArrayItem(i);
+      parts.push_back(p.isNumber() || p.isName() || p.isBool()
+                          ? QPDFObjectHandle::parse(p.unparseResolved())
+                          : QPDFObjectHandle::newNull());
+    }
+    return QPDFObjectHandle::newArray(parts);
+  }
+
+  // Link annotations with explicit destinations point at the copies; links
+  // to pages left out lose their action instead of pointing nowhere.
+  void retargetLinks(PageCopy copy, const CopyMap& map) {
+    QPDFObjectHandle sourceAnnots = copy.source.getKey("/Annots");
+    QPDFObjectHandle copyAnnots = copy.copy.getKey("/Annots");
+    if (!sourceAnnots.isArray() || !copyAnnots.isArray() ||
+        sourceAnnots.getArrayNItems() != copyAnnots.getArrayNItems())
+      return;
+    for (int i = 0; i < sourceAnnots.getArrayNItems(); ++i) {
+      QPDFObjectHandle src = sourceAnnots.getArrayItem(i);
+      QPDFObjectHandle dst = copyAnnots.getArrayItem(i);
+      if (!src.isDictionary() || !dst.isDictionary() || !src.getKey("/Subtype").isName() ||
+          src.getKey("/Subtype").getName() != "/Link")
+        continue;
+      QPDFObjectHandle action = src.getKey("/A");
+      const bool goTo = action.isDictionary() && action.getKey("/S").isName() &&
+                        action.getKey("/S").getName() == "/GoTo";
+      QPDFObjectHandle dest = src.hasKey("/Dest") ? src.getKey("/Dest")
+                              : goTo              ? action.getKey("/D")
+                                                  : QPDFObjectHandle();
+      if (!dest.isInitialized() || !(dest.isArray() || dest.isDictionary()))
+        continue; // named destinations resolve through the copied name tree
+      QPDFObjectHandle fixed = retarget(dest, copy.input, map);
+      if (src.hasKey("/Dest")) {
+        if (fixed.isInitialized())
+          dst.replaceKey("/Dest", fixed);
+        else
+          dst.removeKey("/Dest");
+      } else {
+        if (fixed.isInitialized()) {
+          QPDFObjectHandle newAction = QPDFObjectHandle::newDictionary();
+          newAction.replaceKey("/S", QPDFObjectHandle::newName("/GoTo"));
+          newAction.replaceKey("/D", fixed);
+          dst.replaceKey("/A", newAction);
+        } else {
+          dst.removeKey("/A");
+        }
+      }
+    }
+  }
+
+  // Named destinations that lead to copied pages, so links and bookmarks
+  // that use names keep working.
+  void copyNamedDestinations(QPDF& out, const std::vector<OpenedInput*>& order,
+                             const CopyMap& map) {
+    std::map<std::string, QPDFObjectHandle> named;    // name tree: strings
+    std::map<std::string, QPDFObjectHandle> oldStyle; // catalog /Dests: names
+    for (OpenedInput* in : order) {
+      try {
+        QPDFObjectHandle root = in->pdf->getRoot();
+        QPDFObjectHandle names = root.getKey("/Names");
+        QPDFObjectHandle tree = names.isDictionary() ? names.getKey("/Dests") : names;
+        if (tree.isDictionary()) {
+          for (auto [key, value] : QPDFNameTreeObjectHelper(tree, *in->pdf)) {
+            QPDFObjectHandle fixed = retarget(value, in, map);
+            if (fixed.isInitialized())
+              named.emplace(key, fixed);
+          }
+        }
+        QPDFObjectHandle dests = root.getKey("/Dests");
+        if (dests.isDictionary()) {
+          for (const std::string& key : dests.getKeys()) {
+            QPDFObjectHandle fixed = retarget(dests.getKey(key), in, map);
+            if (fixed.isInitialized())
+              oldStyle.emplace(key, fixed);
+          }
+        }
+      } catch (const std::exception& e) {
+        warn("named destinations of " + shown(in->spec->path) +
+             " could not be copied: " + e.what());
+      }
+    }
+    if (!named.empty()) {
+      auto tree = QPDFNameTreeObjectHelper::newEmpty(out);
+      for (const auto& [key, dest] : named)
+        tree.insert(key, dest);
+      QPDFObjectHandle names = QPDFObjectHandle::newDictionary();
+      names.replaceKey("/Dests", out.makeIndirectObject(tree.getObjectHandle()));
+      out.getRoot().replaceKey("/Names", names);
+    }
+    if (!oldStyle.empty()) {
+      QPDFObjectHandle dests = QPDFObjectHandle::newDictionary();
+      for (const auto& [key, dest] : oldStyle)
+        dests.replaceKey(key, dest);
+      out.getRoot().replaceKey("/Dests", out.makeIndirectObject(dests));
+    }
   }
 
   struct OutlineNode {

@@ -183,6 +183,46 @@ TEST_F(Tovix, BookmarksIntoTheRangeAreKeptAndRetargeted) {
   EXPECT_TRUE(qpdfCheckClean(out));
 }
 
+// Object number of the output's page `n` and of the first page object that
+// `text` refers to after `key`, read from the QDF form.
+int pageObject(const std::string& q, int n) {
+  const auto at = q.find("%% Page " + std::to_string(n) + "\n");
+  if (at == std::string::npos)
+    return -1;
+  const auto obj = q.find(" 0 obj", at);
+  const auto lineStart = q.rfind('\n', obj) + 1;
+  return std::atoi(q.c_str() + lineStart);
+}
+
+int referenceAfter(const std::string& q, const std::string& key) {
+  const auto at = q.find(key);
+  if (at == std::string::npos)
+    return -1;
+  std::size_t p = at + key.size();
+  while (p < q.size() && (q[p] == ' ' || q[p] == '\n' || q[p] == '['))
+    ++p;
+  return std::atoi(q.c_str() + p);
+}
+
+TEST_F(Tovix, LinksAndNamedDestinationsFollowTheCopies) {
+  const std::string src = make("links.pdf", PdfSpec{}.withPages(4).withLinks());
+  const std::string out = dir.file("out.pdf");
+  ASSERT_EQ(run({"A=" + src, "cat", "A1-3", "output", out}).exitCode, 0);
+  const std::string q = qdf(out);
+  const int page3 = pageObject(q, 3);
+  ASSERT_GT(page3, 0) << q;
+  // the direct link on page 1 was copied before page 3 existed
+  EXPECT_EQ(referenceAfter(q, "/Dest ["), page3);
+  EXPECT_EQ(referenceAfter(q, "(chap3)"), page3);
+  EXPECT_TRUE(qpdfCheckClean(out));
+
+  // without the target page, no link leads to a missing page
+  ASSERT_EQ(run({"A=" + src, "cat", "A1-2", "output", out}).exitCode, 0);
+  const std::string q2 = qdf(out);
+  EXPECT_EQ(q2.find("/Dest ["), std::string::npos);
+  EXPECT_EQ(q2.find("null"), std::string::npos) << q2;
+}
+
 TEST_F(Tovix, FormFieldsOfTheRangeKeepWorking) {
   const std::string src = make("form.pdf", PdfSpec{}.withPages(3).withForm());
   const std::string out = dir.file("out.pdf");

@@ -142,6 +142,9 @@ void writePdf(const std::string& path, const PdfSpec& spec) {
     catalog += " /Outlines 6 0 R /PageMode /UseOutlines";
   if (spec.form)
     catalog += " /AcroForm 7 0 R";
+  if (spec.links && n >= 3)
+    catalog +=
+        " /Names << /Dests << /Names [(chap3) [" + std::to_string(pageId(3)) + " 0 R /Fit]] >> >>";
   obj[1] = catalog + " >>";
   obj[2] = "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(n) + " >>";
   obj[3] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>";
@@ -159,6 +162,12 @@ void writePdf(const std::string& path, const PdfSpec& spec) {
     std::string page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Resources 4 0 R "
                        "/Contents " +
                        std::to_string(missing ? 9999 : pageId(i) + 1) + " 0 R";
+    if (spec.links && i <= 2 && n >= 3) {
+      const std::string target = i == 1 ? "/Dest [" + std::to_string(pageId(3)) + " 0 R /Fit]"
+                                        : "/A << /S /GoTo /D (chap3) >>";
+      page += " /Annots [<< /Type /Annot /Subtype /Link /Rect [0 0 50 50] /Border [0 0 0] " +
+              target + " >>]";
+    }
     if (spec.form && i <= 2) {
       page += " /Annots [" + std::to_string(pageId(i) + 2) + " 0 R]";
       obj[pageId(i) + 2] = "<< /Type /Annot /Subtype /Widget /FT /Tx /T (name" + std::to_string(i) +
@@ -296,6 +305,10 @@ std::map<std::string, std::string> encryption(const std::string& pdf, const std:
       values[line.substr(0, sep)] = line.substr(sep + len);
   }
   return values;
+}
+
+std::string qdf(const std::string& pdf) {
+  return runProgram({"qpdf", "--qdf", "--object-streams=disable", pdf, "-"}, "", 20).out;
 }
 
 std::string qpdfJson(const std::string& pdf, const std::string& key) {

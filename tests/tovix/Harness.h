@@ -48,12 +48,14 @@ struct PdfSpec {
   bool image = false;              // a 30000-byte image drawn on page 1 only, in shared resources
   bool form = false;               // text field "name1" on page 1, "name2" on page 2
   std::vector<int> missingContent; // pages whose content refers to a missing object
+  bool links = false;              // page 1 links to page 3 directly, page 2 by the name (chap3)
 
   PdfSpec& withPages(int n) { return pages = n, *this; }
   PdfSpec& withTitle(std::string t) { return title = std::move(t), *this; }
   PdfSpec& withOutline() { return outline = true, *this; }
   PdfSpec& withImage() { return image = true, *this; }
   PdfSpec& withForm() { return form = true, *this; }
+  PdfSpec& withLinks() { return links = true, *this; }
   PdfSpec& withMissingContent(int page) { return missingContent.push_back(page), *this; }
 };
 void writePdf(const std::string& path, const PdfSpec& spec);
@@ -71,6 +73,8 @@ bool qpdfCheckClean(const std::string& pdf);
 // qpdf --show-encryption lines as key -> value ("R", "P", "User password", permission names).
 std::map<std::string, std::string> encryption(const std::string& pdf, const std::string& password);
 std::string qpdfJson(const std::string& pdf, const std::string& key);
+// The file in qpdf's QDF form: plain text, pages marked "%% Page N".
+std::string qdf(const std::string& pdf);
 
 std::string corpusFile(const std::string& name); // empty when the corpus is missing
 
