@@ -97,7 +97,15 @@ protected:
     corpus = env("SUNDREL_CORPUS_DIR");
   }
 
-  std::string copyOfCorpus(const std::string& name) {
+  // A copy of a corpus file; "*suffix" names the file that ends so (for names
+  // whose Unicode form a source literal would not match).
+  std::string copyOfCorpus(std::string name) {
+    if (name.starts_with('*')) {
+      const std::string suffix = name.substr(1);
+      for (const auto& entry : fs::directory_iterator(corpus))
+        if (entry.path().filename().string().ends_with(suffix))
+          name = entry.path().filename().string();
+    }
     const std::string copy = work.file(name);
     fs::copy_file(fs::path(corpus) / name, copy);
     return copy;
@@ -149,7 +157,7 @@ TEST_F(SplitCli, SplitsCorpusFilesAtSeveralLimits) {
       "pypdf__Seige_of_Vicksburg_Sample_OCR.pdf",
       "qpdf__enc-R3,V2,O=master.pdf",
       "pdfium__page_labels.pdf",
-      "Résumé – café ñ (NFD).pdf",
+      "*(NFD).pdf", // "Résumé – café ñ" in decomposed form
   };
   for (const auto& name : files) {
     SCOPED_TRACE(name);
