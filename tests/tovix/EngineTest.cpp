@@ -73,6 +73,21 @@ TEST_P(Interop, UpdateInfoWithInfoBeginLines) {
   EXPECT_EQ(infoValue(out, "Author"), "Someone");
 }
 
+TEST_P(Interop, UpdateInfoWithoutInfoBeginLines) {
+  const std::string info = dir.file("info.txt");
+  const std::string out = dir.file("pdf3.tmp.pdf");
+  writeFile(info, "InfoKey: Title\r\nInfoValue: T\r\nInfoKey: Author\r\nInfoValue: A\r\n");
+  const RunResult r = run({source, "update_info", info, "output", out, "dont_ask"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(infoValue(out, "Title"), "T");
+  if (isPdftk()) {
+    // deliberate difference (README): pdftk-java skips every pair after the first
+    EXPECT_EQ(infoValue(out, "Author"), "<missing>");
+    return;
+  }
+  EXPECT_EQ(infoValue(out, "Author"), "A");
+}
+
 TEST_P(Interop, Encrypt128WithBothPasswordsAndPermissions) {
   const std::string out = source + "0.pdf";
   const RunResult r =
