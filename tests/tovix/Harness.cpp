@@ -105,9 +105,11 @@ std::string pdftkPath() {
 }
 
 std::string corpusFile(const std::string& name) {
+  // The test helper's environment list reaches CTest as separate properties,
+  // so only its first variable arrives; fall back to the configured corpus.
   const char* dir = std::getenv("SUNDREL_CORPUS_DIR");
   if (dir == nullptr)
-    return {};
+    dir = SUNDREL_DEFAULT_CORPUS;
   const std::string path = std::string(dir) + "/" + name;
   return exists(path) ? path : std::string();
 }
