@@ -422,7 +422,6 @@ void MainDialog::addFileRow(const QString& path, int index) {
   const QString timeText =
       exists ? formatModifiedText(info.fileTime(QFileDevice::FileModificationTime)) : QString();
 
-  static QFileIconProvider iconProvider;
   index = std::clamp(index, 0, fileList->rowCount());
   fileList->insertRow(index);
   auto* nameItem = new QTableWidgetItem(iconProvider.icon(info), path);

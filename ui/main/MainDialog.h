@@ -9,6 +9,7 @@
 #include "ui/options/OptionsDialog.h"
 
 #include <QDialog>
+#include <QFileIconProvider>
 #include <QIcon>
 #include <QStringList>
 #include <QUrl>
@@ -148,6 +149,7 @@ private:
   std::uint32_t sizeLimit = 0;
   OptionsDialog options;
   QIcon icon;
+  QFileIconProvider iconProvider;
   // A close asked for during a run takes effect when the run returns.
   bool closeRequested = false;
 
