@@ -122,7 +122,8 @@ void OptionsDialog::onInitDialog() {
   tabs = placed(new PageTabCtrl(window), units, 1024, 3, 9, 356, 230);
   static_cast<OptionsWindow*>(window)->tabs = tabs;
   okButton = pushButton(window, units, 1025, QStringLiteral("OK"), 184, 250, 50, 14);
-  cancelButton = pushButton(window, units, 1026, QStringLiteral("Cancel"), 271, 249, 50, 14);
+  // One unit lower than its template row, so that OK and Cancel line up.
+  cancelButton = pushButton(window, units, 1026, QStringLiteral("Cancel"), 271, 250, 50, 14);
   QObject::connect(okButton, &QPushButton::clicked, window, [this] { onOk(); });
   QObject::connect(cancelButton, &QPushButton::clicked, window, [this] { onCancel(); });
 

@@ -154,7 +154,7 @@ private slots:
     };
     row(1024, "", {3, 9, 356, 230});
     row(1025, "OK", {184, 250, 50, 14});
-    row(1026, "Cancel", {271, 249, 50, 14});
+    row(1026, "Cancel", {271, 250, 50, 14});
     row(1033, "{basename} part {part:0000}", {67, 25, 269, 12});
     row(1027, "Keep original file encryption", {1, 0, 142, 10});
     row(1036, "Adding Security", {12, 29, 89, 10});
