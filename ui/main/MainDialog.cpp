@@ -229,6 +229,8 @@ void MainDialog::createControls() {
   folderEdit = new QLineEdit(this);
   name(folderEdit, ids::FolderEdit);
   du.place(folderEdit, 126, 245, 229, 14);
+  // Shows the folder chosen with Browse; a typed path would not be used.
+  folderEdit->setReadOnly(true);
   folderEdit->setAccessibleName(tr("Alternative directory folder"));
 
   browseButton = button(ids::Browse, "Browse", 359, 245, 50, 14);
@@ -344,6 +346,13 @@ void MainDialog::updateControlStates() {
 void MainDialog::onBeginSplit() {
   if (isBusy())
     return;
+  // Without a chosen folder the parts of "Alternative directory" would be
+  // named from the file-system root; ask for the folder first.
+  if (!originalRadio->isChecked() && chosenFolder.isEmpty()) {
+    onBrowse();
+    if (chosenFolder.isEmpty())
+      return;
+  }
   if (options.doModal(this) != QDialog::Accepted)
     return;
 

@@ -99,6 +99,7 @@ private slots:
   void cancelledBrowseChangesNothing();
   void beginSplitThenCancelStartsNothing();
   void controlStatesDuringAndAfterRun();
+  void alternativeWithoutFolderAsksForOne();
   void closeDuringRunWaitsForTheRun();
   void enterAndEscapeDoNotClose();
   void exitAndCloseBoxClose();
@@ -257,7 +258,8 @@ void MainDialogTest::browsedFolderSurvivesRadioChanges() {
   QVERIFY(!dialog->originalDirectorySelected());
   QCOMPARE(dialog->outputFolder(), folder.toStdString());
 
-  // Typing into the edit does not change the folder a run uses.
+  // The edit only shows the folder; what a run uses comes from Browse.
+  QVERIFY(folderEdit->isReadOnly());
   folderEdit->setText(QStringLiteral("/somewhere/else"));
   QCOMPARE(dialog->outputFolder(), folder.toStdString());
 }
@@ -291,6 +293,9 @@ void MainDialogTest::controlStatesDuringAndAfterRun() {
   for (const char* name : {"1.pdf", "2.pdf", "3.pdf"})
     dialog->addFileRow(makePdf(QLatin1String(name)), list()->rowCount());
   QTest::mouseClick(test::control(dialog.get(), ids::AlternativeDirectory), Qt::LeftButton);
+  dialog->setFolderChooser(
+      [this](QWidget*, const QString&) { return std::optional(work->path()); });
+  dialog->onBrowse();
   choosePreset(*dialog, ui::kCustomPreset);
   list()->selectRow(1);
   const auto idle = enabledStates(*dialog);
@@ -351,6 +356,43 @@ void MainDialogTest::controlStatesDuringAndAfterRun() {
   QCOMPARE(test::control<QProgressBar>(dialog.get(), ids::Progress)->value(), 0);
   QCOMPARE(enabledStates(*dialog), idle);
   QCOMPARE(columnTexts(list(), 0).last(), dropped);
+}
+
+void MainDialogTest::alternativeWithoutFolderAsksForOne() {
+  dialog->addFileRow(makePdf(QStringLiteral("a.pdf")), 0);
+  QTest::mouseClick(test::control(dialog.get(), ids::AlternativeDirectory), Qt::LeftButton);
+  std::optional<QString> answer;
+  int asked = 0;
+  dialog->setFolderChooser([&](QWidget*, const QString&) {
+    ++asked;
+    return answer;
+  });
+  QStringList runFolders;
+  dialog->setSplitRunner([&](engine::SplitHost& host, settings::SplitSettings& run) {
+    runFolders << QString::fromStdString(host.outputFolder());
+    QCOMPARE(run.outputFolder, host.outputFolder());
+    QCOMPARE(run.outputMode, settings::OutputMode::AlternativeDirectory);
+  });
+
+  // Cancelled: neither the Options dialog nor a run.
+  dialog->onBeginSplit();
+  QCOMPARE(asked, 1);
+  QVERIFY(runFolders.isEmpty());
+  QVERIFY(!dialog->isBusy());
+
+  answer = work->path();
+  auto answered = answerOptions(true);
+  dialog->onBeginSplit();
+  QVERIFY(*answered);
+  QCOMPARE(asked, 2);
+  QCOMPARE(runFolders, QStringList({work->path()}));
+
+  // Once chosen, Begin Split asks no more.
+  answered = answerOptions(true);
+  dialog->onBeginSplit();
+  QVERIFY(*answered);
+  QCOMPARE(asked, 2);
+  QCOMPARE(runFolders.size(), 2);
 }
 
 void MainDialogTest::closeDuringRunWaitsForTheRun() {
