@@ -125,6 +125,7 @@ private:
 
 struct OpenedInput {
   const Input* spec = nullptr;
+  std::string data; // the whole file, when small enough; outlives `pdf`
   std::unique_ptr<QPDF> pdf;
   std::vector<QPDFPageObjectHelper> pages;
   bool pagesLoaded = false;
@@ -221,10 +222,14 @@ private:
       throw Failure("The output file " + shown(cmd_.output) + " exists and was not replaced");
   }
 
-  static std::unique_ptr<QPDF> tryOpen(const std::string& path, const char* password) {
+  static std::unique_ptr<QPDF> tryOpen(const std::string& path, const std::string& data,
+                                       const char* password) {
     auto pdf = std::make_unique<QPDF>();
     pdf->setSuppressWarnings(true);
-    pdf->processFile(path.c_str(), password);
+    if (data.empty())
+      pdf->processFile(path.c_str(), password);
+    else
+      pdf->processMemoryFile(path.c_str(), data.data(), data.size(), password);
     return pdf;
   }
 
@@ -240,7 +245,7 @@ private:
       }
       auto opened = std::make_unique<OpenedInput>();
       opened->spec = &in;
-      opened->pdf = openOne(in);
+      opened->pdf = openOne(in, opened->data);
       opened->keepEncryption = opened->pdf->isEncrypted() && !in.hasPassword;
       byPath[{key, in.password}] = opened.get();
       inputIndex_.push_back(opened.get());
@@ -248,7 +253,22 @@ private:
     }
   }
 
-  std::unique_ptr<QPDF> openOne(const Input& in) {
+  // Reads a file of ordinary size in one go: libqpdf otherwise seeks and
+  // reads once per object, which dominates a short extraction.
+  static void slurp(const std::string& path, std::size_t size, std::string& data) {
+    constexpr std::size_t limit = 64u << 20;
+    if (size > limit)
+      return;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr)
+      return;
+    data.resize(size);
+    if (std::fread(data.data(), 1, size, f) != size)
+      data.clear(); // changed under us: let libqpdf read the file itself
+    std::fclose(f);
+  }
+
+  std::unique_ptr<QPDF> openOne(const Input& in, std::string& data) {
     struct stat st {};
     if (::stat(in.path.c_str(), &st) != 0)
       throw Failure("Unable to find file: " + shown(in.path) + ": " + std::strerror(errno));
@@ -258,7 +278,8 @@ private:
       throw Failure("Failed to open PDF file: " + shown(in.path) + ": the file is empty");
     const char* password = in.hasPassword ? in.password.c_str() : nullptr;
     try {
-      return tryOpen(in.path, password);
+      slurp(in.path, static_cast<std::size_t>(st.st_size), data);
+      return tryOpen(in.path, data, password);
     } catch (const QPDFExc& e) {
       if (e.getErrorCode() != qpdf_e_password)
         throw Failure("Failed to open PDF file: " + shown(in.path) + ": " +
@@ -268,7 +289,7 @@ private:
       if (in.hasPassword && QUtil::utf8_to_pdf_doc(in.password, converted) &&
           converted != in.password) {
         try {
-          return tryOpen(in.path, converted.c_str());
+          return tryOpen(in.path, data, converted.c_str());
         } catch (const QPDFExc&) {
         }
       }
