@@ -204,7 +204,8 @@ void MainDialog::createControls() {
   sizeEdit->setAlignment(Qt::AlignRight);
   du.place(sizeEdit, 209, 190, 66, 12);
   sizeEdit->setAccessibleName(tr("Size limit in bytes"));
-  QLabel* bytesLabel = label(0, "Bytes", 280, 191, 21, 8);
+  // As tall as the edit beside it, so both texts share one baseline.
+  QLabel* bytesLabel = label(0, "Bytes", 280, 190, 21, 12);
   bytesLabel->setObjectName(QStringLiteral("bytesLabel"));
   bytesLabel->resize(std::max(bytesLabel->width(), bytesLabel->sizeHint().width()),
                      bytesLabel->height());

@@ -9,11 +9,13 @@
 #include "engine/SplitEngine.h"
 #include "tests/ui/TestModal.h"
 #include "ui/main/AboutDialog.h"
+#include "ui/main/HyperlinkStatic.h"
 #include "ui/main/MainDialog.h"
 #include "ui/main/MessageBox.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QEnterEvent>
 #include <QFile>
 #include <QPushButton>
 #include <QRadioButton>
@@ -22,6 +24,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 #include <cstdio>
 
@@ -129,6 +132,13 @@ int main(int argc, char** argv) {
   about.show();
   (void)QTest::qWaitForWindowExposed(&about);
   grab(&about, QStringLiteral("about"));
+  // The pointer over the web link: hover colour, tooltip with the target.
+  QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
+  QCoreApplication::sendEvent(about.webLink(), &enter);
+  QToolTip::showText(about.webLink()->mapToGlobal(QPoint(4, about.webLink()->height() + 4)),
+                     about.webLink()->toolTip(), about.webLink());
+  grab(&about, QStringLiteral("about-hover"));
+  QToolTip::hideText();
   about.close();
 
   if (skinned)
