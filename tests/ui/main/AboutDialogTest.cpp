@@ -37,7 +37,6 @@ private slots:
   void failedClickAfterSuccessTurnsUnvisited();
   void failureMessages_data();
   void failureMessages();
-  void reasonTableHasEveryCode();
   void fallbackCommandLine_data();
   void fallbackCommandLine();
   void launchCodes();
@@ -188,7 +187,6 @@ void AboutDialogTest::failureMessages_data() {
   QTest::newRow("31") << 31
                       << "There is no application associated\nwith the given filename extension.";
   QTest::newRow("33 is not a failure code") << 33 << "Unknown Error (33) occurred.";
-  QTest::newRow("negative") << -1 << "Unknown Error (-1) occurred.";
 }
 
 void AboutDialogTest::failureMessages() {
@@ -209,22 +207,6 @@ void AboutDialogTest::failureMessages() {
   QCOMPARE(messages[0].icon, ui::MessageIcon::Warning);
   QCOMPARE(messages[0].caption, ui::applicationName());
   QCOMPARE(messages[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-}
-
-void AboutDialogTest::reasonTableHasEveryCode() {
-  // Every code of the launcher's table has its own text; the others share
-  // the unknown-error text with their number.
-  const QList<int> known{0, 2, 3, 5, 8, 11, 26, 27, 28, 29, 30, 31, 32};
-  QSet<QString> texts;
-  for (int code = -2; code <= 40; ++code) {
-    const QString reason = ui::openErrorReason(code);
-    QVERIFY(!reason.isEmpty());
-    const bool unknown = reason == QStringLiteral("Unknown Error (%1) occurred.").arg(code);
-    QCOMPARE(unknown, !known.contains(code));
-    if (!unknown)
-      texts.insert(reason);
-  }
-  QCOMPARE(texts.size(), known.size());
 }
 
 void AboutDialogTest::fallbackCommandLine_data() {
