@@ -37,10 +37,18 @@ function(sundrel_add_gtest name)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   sundrel_target_options(${name})
+  # Where tests find the built programs, the corpus and their data; the
+  # environment variables of the same names override these.
+  target_compile_definitions(${name} PRIVATE
+    SUNDREL_DEFAULT_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
+    SUNDREL_DEFAULT_CORPUS_DIR="${SUNDREL_CORPUS_DIR}"
+    SUNDREL_DEFAULT_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data")
   include(GoogleTest)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "SUNDREL_BIN_DIR=${CMAKE_BINARY_DIR}/bin;SUNDREL_CORPUS_DIR=${SUNDREL_CORPUS_DIR};SUNDREL_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data"
-    LABELS "${ARG_LABELS}")
+  if(ARG_LABELS)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}")
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  endif()
 endfunction()
 
 # sundrel_add_qtest(name SOURCES ... DEPS ...): a Qt Test suite, run offscreen.

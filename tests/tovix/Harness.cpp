@@ -1,5 +1,7 @@
 #include "tests/tovix/Harness.h"
 
+#include "tests/support/TestEnv.h"
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -92,8 +94,7 @@ RunResult runProgram(const std::vector<std::string>& argv, const std::string& in
 }
 
 std::string enginePath() {
-  const char* dir = std::getenv("SUNDREL_BIN_DIR");
-  return std::string(dir ? dir : ".") + "/tovix.dll";
+  return sundrel::test::binDir() + "/tovix.dll";
 }
 
 std::string pdftkPath() {
@@ -105,12 +106,7 @@ std::string pdftkPath() {
 }
 
 std::string corpusFile(const std::string& name) {
-  // The test helper's environment list reaches CTest as separate properties,
-  // so only its first variable arrives; fall back to the configured corpus.
-  const char* dir = std::getenv("SUNDREL_CORPUS_DIR");
-  if (dir == nullptr)
-    dir = SUNDREL_DEFAULT_CORPUS;
-  const std::string path = std::string(dir) + "/" + name;
+  const std::string path = sundrel::test::corpusDir() + "/" + name;
   return exists(path) ? path : std::string();
 }
 

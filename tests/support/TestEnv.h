@@ -1,0 +1,25 @@
+#pragma once
+// Where a test finds the built programs, the corpus and its data: the
+// environment variable of the same name, else the build's own paths.
+
+#include <cstdlib>
+#include <string>
+
+namespace sundrel::test {
+
+inline std::string envOr(const char* name, const char* fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? value : fallback;
+}
+
+inline std::string binDir() {
+  return envOr("SUNDREL_BIN_DIR", SUNDREL_DEFAULT_BIN_DIR);
+}
+inline std::string corpusDir() {
+  return envOr("SUNDREL_CORPUS_DIR", SUNDREL_DEFAULT_CORPUS_DIR);
+}
+inline std::string testDataDir() {
+  return envOr("SUNDREL_TEST_DATA", SUNDREL_DEFAULT_TEST_DATA);
+}
+
+} // namespace sundrel::test
