@@ -34,7 +34,7 @@ protected:
     if (engine.empty())
       GTEST_SKIP() << "pdftk is not installed; the comparison is skipped";
     source = dir.file("src file.pdf");
-    writePdf(source, PdfSpec{}.withPages(6).withTitle("Source"));
+    writePdf(source, PdfShape{}.withPages(6).withTitle("Source"));
   }
   bool isPdftk() const { return GetParam() == "pdftk"; }
   RunResult run(std::vector<std::string> args) {
@@ -129,17 +129,17 @@ protected:
     args.insert(args.begin(), enginePath());
     return runProgram(args, input);
   }
-  std::string make(const std::string& name, const PdfSpec& spec) {
+  std::string make(const std::string& name, const PdfShape& shape) {
     const std::string path = dir.file(name);
-    writePdf(path, spec);
+    writePdf(path, shape);
     return path;
   }
   TempDir dir;
 };
 
 TEST_F(Tovix, CatRangeForms) {
-  const std::string a = make("a.pdf", PdfSpec{}.withPages(6));
-  const std::string b = make("b.pdf", PdfSpec{}.withPages(3));
+  const std::string a = make("a.pdf", PdfShape{}.withPages(6));
+  const std::string b = make("b.pdf", PdfShape{}.withPages(3));
   struct Case {
     std::vector<std::string> args;
     std::vector<std::string> texts;
@@ -168,7 +168,7 @@ TEST_F(Tovix, CatRangeForms) {
 }
 
 TEST_F(Tovix, CatIsDeterministicAndKeepsOnlyWhatThePagesUse) {
-  const std::string src = make("img.pdf", PdfSpec{}.withPages(4).withImage());
+  const std::string src = make("img.pdf", PdfShape{}.withPages(4).withImage());
   const std::string one = dir.file("one.pdf"), two = dir.file("two.pdf");
   ASSERT_EQ(run({"A=" + src, "cat", "A2-3", "output", one}).exitCode, 0);
   ASSERT_EQ(run({"A=" + src, "cat", "A2-3", "output", two}).exitCode, 0);
@@ -182,7 +182,7 @@ TEST_F(Tovix, CatIsDeterministicAndKeepsOnlyWhatThePagesUse) {
 }
 
 TEST_F(Tovix, BookmarksIntoTheRangeAreKeptAndRetargeted) {
-  const std::string src = make("outline.pdf", PdfSpec{}.withPages(5).withOutline());
+  const std::string src = make("outline.pdf", PdfShape{}.withPages(5).withOutline());
   const std::string out = dir.file("out.pdf");
   ASSERT_EQ(run({"A=" + src, "cat", "A2-3", "output", out}).exitCode, 0);
   const std::string json = qpdfJson(out, "outlines");
@@ -220,7 +220,7 @@ int referenceAfter(const std::string& q, const std::string& key) {
 }
 
 TEST_F(Tovix, LinksAndNamedDestinationsFollowTheCopies) {
-  const std::string src = make("links.pdf", PdfSpec{}.withPages(4).withLinks());
+  const std::string src = make("links.pdf", PdfShape{}.withPages(4).withLinks());
   const std::string out = dir.file("out.pdf");
   ASSERT_EQ(run({"A=" + src, "cat", "A1-3", "output", out}).exitCode, 0);
   const std::string q = qdf(out);
@@ -239,7 +239,7 @@ TEST_F(Tovix, LinksAndNamedDestinationsFollowTheCopies) {
 }
 
 TEST_F(Tovix, FormFieldsOfTheRangeKeepWorking) {
-  const std::string src = make("form.pdf", PdfSpec{}.withPages(3).withForm());
+  const std::string src = make("form.pdf", PdfShape{}.withPages(3).withForm());
   const std::string out = dir.file("out.pdf");
   ASSERT_EQ(run({"A=" + src, "cat", "A2-3", "output", out}).exitCode, 0);
   const std::string json = qpdfJson(out, "acroform");
@@ -250,7 +250,7 @@ TEST_F(Tovix, FormFieldsOfTheRangeKeepWorking) {
 }
 
 TEST_F(Tovix, UpdateInfoAppliesEveryPairOfTheProgramsFile) {
-  const std::string src = make("p.pdf", PdfSpec{}.withPages(2).withTitle("Old"));
+  const std::string src = make("p.pdf", PdfShape{}.withPages(2).withTitle("Old"));
   const std::string info = dir.file("i.txt"), out = dir.file("o.pdf");
   // exactly what the program writes: pairs without InfoBegin, CRLF, raw UTF-8
   writeFile(info, "InfoKey: Subject\r\nInfoValue:  spaced subject \r\n"
@@ -270,7 +270,7 @@ TEST_F(Tovix, UpdateInfoAppliesEveryPairOfTheProgramsFile) {
 }
 
 TEST_F(Tovix, UpdateInfoWithUnpairedLinesWarns) {
-  const std::string src = make("p.pdf", PdfSpec{}.withPages(1));
+  const std::string src = make("p.pdf", PdfShape{}.withPages(1));
   const std::string info = dir.file("i.txt"), out = dir.file("o.pdf");
   writeFile(info, "InfoKey: Title\nInfoValue: T\nInfoKey: Dangling\n");
   const RunResult r = run({src, "update_info_utf8", info, "output", out});
@@ -280,7 +280,7 @@ TEST_F(Tovix, UpdateInfoWithUnpairedLinesWarns) {
 }
 
 TEST_F(Tovix, EncryptionStrengthsAndPasswords) {
-  const std::string src = make("p.pdf", PdfSpec{}.withPages(1));
+  const std::string src = make("p.pdf", PdfShape{}.withPages(1));
   struct Case {
     std::vector<std::string> clauses;
     std::string password; // to check with
@@ -326,7 +326,7 @@ TEST_F(Tovix, EncryptionStrengthsAndPasswords) {
 }
 
 TEST_F(Tovix, OutputThatIsAnInputIsRefusedInAnySpelling) {
-  const std::string src = make("in.pdf", PdfSpec{}.withPages(3));
+  const std::string src = make("in.pdf", PdfShape{}.withPages(3));
   const std::string before = readFile(src);
   ASSERT_EQ(::symlink(src.c_str(), dir.file("link.pdf").c_str()), 0);
   ASSERT_EQ(::link(src.c_str(), dir.file("hard.pdf").c_str()), 0);
@@ -343,11 +343,11 @@ TEST_F(Tovix, OutputThatIsAnInputIsRefusedInAnySpelling) {
 }
 
 TEST_F(Tovix, BadInputsGiveOneErrorLineAndNoOutput) {
-  const std::string good = make("good.pdf", PdfSpec{}.withPages(3));
+  const std::string good = make("good.pdf", PdfShape{}.withPages(3));
   writeFile(dir.file("empty.pdf"), "");
   writeFile(dir.file("text.pdf"), "This is not a PDF.\n");
   writeFile(dir.file("truncated.pdf"), readFile(good).substr(0, 300));
-  make("missing.pdf", PdfSpec{}.withPages(2).withMissingContent(2));
+  make("missing.pdf", PdfShape{}.withPages(2).withMissingContent(2));
   writeFile(dir.file("info.txt"), "InfoKey: Title\nInfoValue: x\n");
   const std::string out = dir.file("out.pdf");
   const std::string longName = dir.path() + "/" + std::string(4000, 'n') + ".pdf";
@@ -382,7 +382,7 @@ TEST_F(Tovix, BadInputsGiveOneErrorLineAndNoOutput) {
 }
 
 TEST_F(Tovix, FailureLeavesAnExistingOutputUntouched) {
-  const std::string src = make("in.pdf", PdfSpec{}.withPages(2));
+  const std::string src = make("in.pdf", PdfShape{}.withPages(2));
   const std::string out = dir.file("out.pdf");
   writeFile(out, "previous");
   EXPECT_EQ(run({"A=" + src, "cat", "A3", "output", out}).exitCode, 1);
@@ -398,7 +398,7 @@ TEST_F(Tovix, FailureLeavesAnExistingOutputUntouched) {
 }
 
 TEST_F(Tovix, StandardOutputAndDumpDataVariants) {
-  const std::string src = make("in.pdf", PdfSpec{}.withPages(3).withTitle("Caf\\351 <&>"));
+  const std::string src = make("in.pdf", PdfShape{}.withPages(3).withTitle("Caf\\351 <&>"));
   RunResult r = run({"A=" + src, "cat", "A2", "output", "-"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out.rfind("%PDF-", 0), 0u);

@@ -125,48 +125,48 @@ std::string noise(std::size_t n) {
 
 } // namespace
 
-void writePdf(const std::string& path, const PdfSpec& spec) {
+void writePdf(const std::string& path, const PdfShape& shape) {
   // Object numbers: 1 catalog, 2 pages, 3 font, 4 shared resources, 5 image,
   // 6 outline root, 7 AcroForm; page i: 10+3i page, 11+3i content, 12+3i
   // widget/field; outline items from 1000.
   std::map<int, std::string> obj;
-  const int n = spec.pages;
+  const int n = shape.pages;
   auto pageId = [](int i) { return 10 + 3 * i; };
   std::string kids;
   for (int i = 1; i <= n; ++i)
     kids += std::to_string(pageId(i)) + " 0 R ";
   std::string catalog = "<< /Type /Catalog /Pages 2 0 R";
-  if (spec.outline)
+  if (shape.outline)
     catalog += " /Outlines 6 0 R /PageMode /UseOutlines";
-  if (spec.form)
+  if (shape.form)
     catalog += " /AcroForm 7 0 R";
-  if (spec.links && n >= 3)
+  if (shape.links && n >= 3)
     catalog +=
         " /Names << /Dests << /Names [(chap3) [" + std::to_string(pageId(3)) + " 0 R /Fit]] >> >>";
   obj[1] = catalog + " >>";
   obj[2] = "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(n) + " >>";
   obj[3] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>";
-  obj[4] = spec.image ? "<< /Font << /F1 3 0 R >> /XObject << /Im1 5 0 R >> >>"
-                      : "<< /Font << /F1 3 0 R >> >>";
-  if (spec.image)
+  obj[4] = shape.image ? "<< /Font << /F1 3 0 R >> /XObject << /Im1 5 0 R >> >>"
+                       : "<< /Font << /F1 3 0 R >> >>";
+  if (shape.image)
     obj[5] = "<< /Type /XObject /Subtype /Image /Width 100 /Height 100 /ColorSpace /DeviceRGB "
              "/BitsPerComponent 8 /Length 30000 >>\nstream\n" +
              noise(30000) + "\nendstream";
   std::string fields;
   for (int i = 1; i <= n; ++i) {
     bool missing = false;
-    for (int m : spec.missingContent)
+    for (int m : shape.missingContent)
       missing = missing || m == i;
     std::string page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Resources 4 0 R "
                        "/Contents " +
                        std::to_string(missing ? 9999 : pageId(i) + 1) + " 0 R";
-    if (spec.links && i <= 2 && n >= 3) {
+    if (shape.links && i <= 2 && n >= 3) {
       const std::string target = i == 1 ? "/Dest [" + std::to_string(pageId(3)) + " 0 R /Fit]"
                                         : "/A << /S /GoTo /D (chap3) >>";
       page += " /Annots [<< /Type /Annot /Subtype /Link /Rect [0 0 50 50] /Border [0 0 0] " +
               target + " >>]";
     }
-    if (spec.form && i <= 2) {
+    if (shape.form && i <= 2) {
       page += " /Annots [" + std::to_string(pageId(i) + 2) + " 0 R]";
       obj[pageId(i) + 2] = "<< /Type /Annot /Subtype /Widget /FT /Tx /T (name" + std::to_string(i) +
                            ") /V (value" + std::to_string(i) + ") /Rect [20 20 200 50] /P " +
@@ -175,15 +175,15 @@ void writePdf(const std::string& path, const PdfSpec& spec) {
     }
     obj[pageId(i)] = page + " >>";
     std::string content = "BT /F1 24 Tf 20 120 Td (Page " + std::to_string(i) + ") Tj ET";
-    if (spec.image && i == 1)
+    if (shape.image && i == 1)
       content += "\nq 50 0 0 50 200 20 cm /Im1 Do Q";
     obj[pageId(i) + 1] =
         "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream";
   }
-  if (spec.form)
+  if (shape.form)
     obj[7] =
         "<< /Fields [" + fields + "] /DA (/Helv 12 Tf 0 g) /DR << /Font << /Helv 3 0 R >> >> >>";
-  if (spec.outline) {
+  if (shape.outline) {
     // top-level items 1000+i, the nested one 2000
     for (int i = 1; i <= n; ++i) {
       std::string item = "<< /Title (Chapter " + std::to_string(i) + ") /Parent 6 0 R /Dest [" +
@@ -203,8 +203,8 @@ void writePdf(const std::string& path, const PdfSpec& spec) {
              " 0 R /Count " + std::to_string(n + (n >= 3 ? 1 : 0)) + " >>";
   }
   std::string info;
-  if (!spec.title.empty()) {
-    obj[8] = "<< /Title (" + spec.title + ") >>";
+  if (!shape.title.empty()) {
+    obj[8] = "<< /Title (" + shape.title + ") >>";
     info = " /Info 8 0 R";
   }
 

@@ -41,7 +41,7 @@ private:
 };
 
 // What a generated test PDF holds. Page i shows the text "Page i".
-struct PdfSpec {
+struct PdfShape {
   int pages = 6;
   std::string title;               // Info /Title, as a literal PDF string body
   bool outline = false;            // "Chapter i" -> page i, "Section 2.1" under Chapter 2 -> page 3
@@ -50,15 +50,15 @@ struct PdfSpec {
   std::vector<int> missingContent; // pages whose content refers to a missing object
   bool links = false;              // page 1 links to page 3 directly, page 2 by the name (chap3)
 
-  PdfSpec& withPages(int n) { return pages = n, *this; }
-  PdfSpec& withTitle(std::string t) { return title = std::move(t), *this; }
-  PdfSpec& withOutline() { return outline = true, *this; }
-  PdfSpec& withImage() { return image = true, *this; }
-  PdfSpec& withForm() { return form = true, *this; }
-  PdfSpec& withLinks() { return links = true, *this; }
-  PdfSpec& withMissingContent(int page) { return missingContent.push_back(page), *this; }
+  PdfShape& withPages(int n) { return pages = n, *this; }
+  PdfShape& withTitle(std::string t) { return title = std::move(t), *this; }
+  PdfShape& withOutline() { return outline = true, *this; }
+  PdfShape& withImage() { return image = true, *this; }
+  PdfShape& withForm() { return form = true, *this; }
+  PdfShape& withLinks() { return links = true, *this; }
+  PdfShape& withMissingContent(int page) { return missingContent.push_back(page), *this; }
 };
-void writePdf(const std::string& path, const PdfSpec& spec);
+void writePdf(const std::string& path, const PdfShape& shape);
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& data);
