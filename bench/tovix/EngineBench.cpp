@@ -70,17 +70,12 @@ Sample measure(const std::vector<std::string>& argv, int repeats) {
   return worst;
 }
 
-std::string selfDir() {
-  std::error_code ec;
-  return fs::read_symlink("/proc/self/exe", ec).parent_path().string();
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
   const char* envCorpus = std::getenv("SUNDREL_CORPUS_DIR");
   const std::string corpus = argc > 1 ? argv[1] : envCorpus ? envCorpus : SUNDREL_BENCH_CORPUS;
-  const std::string engine = argc > 2 ? argv[2] : selfDir() + "/tovix.dll";
+  const std::string engine = argc > 2 ? argv[2] : SUNDREL_BENCH_ENGINE;
   std::string pdftk = argc > 3 ? argv[3] : "/usr/bin/pdftk";
   if (::access(engine.c_str(), X_OK) != 0) {
     std::fprintf(stderr, "engine not found: %s\n", engine.c_str());
