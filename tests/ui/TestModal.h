@@ -1,7 +1,7 @@
 #pragma once
-// Drives modal dialogs from Qt Test: schedule an action, then open the dialog;
-// the action runs inside the dialog's own event loop as soon as a new modal
-// widget is active.
+// Helpers for the window tests. onNextModal drives a modal dialog: schedule
+// an action, then open the dialog; the action runs inside the dialog's own
+// event loop as soon as a new modal widget is active.
 //
 //   auto ran = sundrel::test::onNextModal([](QWidget* dialog) {
 //     QTest::mouseClick(dialog->findChild<QPushButton*>("1025"), Qt::LeftButton);
@@ -15,11 +15,13 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
 
+#include <ctime>
 #include <functional>
 #include <memory>
 
@@ -79,6 +81,43 @@ std::shared_ptr<bool> onNextModalOf(std::function<void(Dialog*)> action, int tim
 // A control of a window by its numeric identifier (its object name).
 template <class Control = QWidget> Control* control(const QWidget* window, int id) {
   return window->findChild<Control*>(QString::number(id));
+}
+
+inline void writeFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  QVERIFY2(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size(), qPrintable(path));
+}
+
+// Sets an environment variable for the life of this object; TZ takes effect
+// at once (tzset).
+class ScopedEnv {
+public:
+  ScopedEnv(const char* name, const QByteArray& value)
+      : name(name), old(qgetenv(name)), wasSet(qEnvironmentVariableIsSet(name)) {
+    qputenv(name, value);
+    tzset();
+  }
+  ~ScopedEnv() {
+    if (wasSet)
+      qputenv(name, old);
+    else
+      qunsetenv(name);
+    tzset();
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+  const char* name;
+  QByteArray old;
+  bool wasSet;
+};
+
+// Rows for a test of the tab control with its themed and its classic drawing.
+inline void addThemedRows() {
+  QTest::addColumn<bool>("themed");
+  QTest::newRow("themed") << true;
+  QTest::newRow("classic") << false;
 }
 
 } // namespace sundrel::test

@@ -2,6 +2,7 @@
 // and on what it tells its owner.
 
 #include "ui/options/PageTabCtrl.h"
+#include "tests/ui/TestModal.h"
 
 #include <QApplication>
 #include <QImage>
@@ -103,80 +104,55 @@ private slots:
     QVERIFY(image.pixel(pane.left(), pane.center().y()) != background());
   }
 
-  // Per orientation: the pane lies on the far side of the tabs, the selected
-  // tab stands 2 pixels out beyond its rectangle on the outer side, and the
-  // unselected tabs keep the style's gap on their outer side (so each part was
-  // turned, not merely moved).
   void eachOrientationTurnsTheParts_data() {
     QTest::addColumn<int>("side");
-    QTest::newRow("top") << int(PageTabCtrl::Top);
-    QTest::newRow("bottom") << int(PageTabCtrl::Bottom);
-    QTest::newRow("left") << int(PageTabCtrl::Left);
-    QTest::newRow("right") << int(PageTabCtrl::Right);
+    QTest::addColumn<QPoint>("inward"); // from the outer side of the tabs towards the pane
+    QTest::newRow("top") << int(PageTabCtrl::Top) << QPoint(0, 1);
+    QTest::newRow("bottom") << int(PageTabCtrl::Bottom) << QPoint(0, -1);
+    QTest::newRow("left") << int(PageTabCtrl::Left) << QPoint(1, 0);
+    QTest::newRow("right") << int(PageTabCtrl::Right) << QPoint(-1, 0);
   }
 
   void eachOrientationTurnsTheParts() {
     QFETCH(int, side);
-    const auto where = static_cast<PageTabCtrl::Orientation>(side);
-    build({360, 240}, where, {"First", "Second tab", "Third"});
+    QFETCH(QPoint, inward);
+    build({360, 240}, static_cast<PageTabCtrl::Orientation>(side),
+          {"First", "Second tab", "Third"});
     tabs->setCurrentIndex(1);
     QApplication::processEvents();
     const QImage image = shot(tabs);
     const QRect pane = tabs->paneRect();
     const QRect selected = tabs->itemRect(1);
     const QRect plain = tabs->itemRect(0);
-
-    // Inward is the direction from the outer side of the tabs towards the pane.
-    QPoint inward;
-    int outerSelected = 0;
-    int outerPlain = 0;
-    switch (where) {
-    case PageTabCtrl::Top:
-      inward = {0, 1};
-      QVERIFY(pane.top() > selected.top() && pane.bottom() == tabs->height() - 1);
-      outerSelected = selected.top() - 2;
-      outerPlain = plain.top();
-      break;
-    case PageTabCtrl::Bottom:
-      inward = {0, -1};
-      QVERIFY(pane.bottom() < selected.bottom() && pane.top() == 0);
-      outerSelected = selected.bottom() + 2;
-      outerPlain = plain.bottom();
-      break;
-    case PageTabCtrl::Left:
-      inward = {1, 0};
-      QVERIFY(pane.left() > selected.left() && pane.right() == tabs->width() - 1);
-      outerSelected = selected.left() - 2;
-      outerPlain = plain.left();
-      break;
-    case PageTabCtrl::Right:
-      inward = {-1, 0};
-      QVERIFY(pane.right() < selected.right() && pane.left() == 0);
-      outerSelected = selected.right() + 2;
-      outerPlain = plain.right();
-      break;
-    }
     const bool horizontal = inward.x() == 0;
-    const auto along = [&](const QRect& r) { return horizontal ? r.center().x() : r.center().y(); };
-    const auto start = [&](int outer, const QRect& r) {
-      const QPoint edge = horizontal ? QPoint(along(r), outer) : QPoint(outer, along(r));
-      return edge - 3 * inward; // from outside the tab's reach
+    const int sign = inward.x() + inward.y();
+    // Depth: a position measured along inward; the outer edge of a rectangle.
+    const auto depth = [&](QPoint at) { return horizontal ? at.y() * sign : at.x() * sign; };
+    const auto outer = [&](const QRect& r) {
+      return std::min(depth(r.topLeft()), depth(r.bottomRight()));
     };
-    const auto depth = [&](QPoint at) { return horizontal ? at.y() : at.x(); };
+    const auto inner = [&](const QRect& r) {
+      return std::max(depth(r.topLeft()), depth(r.bottomRight()));
+    };
+    const auto along = [&](const QRect& r) { return horizontal ? r.center().x() : r.center().y(); };
+    const auto at = [&](int across, int deep) {
+      return horizontal ? QPoint(across, deep * sign) : QPoint(deep * sign, across);
+    };
 
+    // The pane lies beyond the tabs and reaches the far edge of the control.
+    QVERIFY(outer(pane) > outer(selected));
+    QCOMPARE(inner(pane), inner(tabs->rect()));
+    // The selected tab stands 2 pixels out beyond its rectangle; the style
+    // leaves the unselected ones short of their outer edge.
     const QPoint selectedInk =
-        firstInk(image, start(outerSelected, selected), inward, background());
-    QCOMPARE(depth(selectedInk), outerSelected);
-    const QPoint plainInk = firstInk(image, start(outerPlain, plain), inward, background());
-    // The style leaves unselected tabs short of their outer edge.
-    QVERIFY2(std::abs(depth(plainInk) - outerPlain) >= 1,
-             qPrintable(QStringLiteral("ink at %1, edge %2").arg(depth(plainInk)).arg(outerPlain)));
+        firstInk(image, at(along(selected), outer(selected) - 5), inward, background());
+    QCOMPARE(depth(selectedInk), outer(selected) - 2);
+    const QPoint plainInk =
+        firstInk(image, at(along(plain), outer(plain) - 3), inward, background());
+    QVERIFY2(depth(plainInk) > outer(plain), qPrintable(QString::number(depth(plainInk))));
 
     // The pane's far edge is drawn; nothing beyond the last tab on the tab side.
-    const QPoint far = horizontal
-                           ? QPoint(pane.center().x(), inward.y() > 0 ? pane.bottom() - 1 : 1)
-                           : QPoint(inward.x() > 0 ? pane.right() - 1 : 1, pane.center().y());
-    QVERIFY(image.pixel(far) != image.pixel(pane.center()));
+    QVERIFY(image.pixel(at(along(pane), inner(pane) - 1)) != image.pixel(pane.center()));
     const QRect last = tabs->itemRect(2);
     const QPoint beyond = horizontal ? QPoint(last.right() + 10, last.center().y())
                                      : QPoint(last.center().x(), last.bottom() + 10);
@@ -258,11 +234,7 @@ private slots:
     QVERIFY2(inkColumns >= 2 && inkColumns <= 7, qPrintable(QString::number(inkColumns)));
   }
 
-  void ownerHearsOfRealChangesOnly_data() {
-    QTest::addColumn<bool>("themed");
-    QTest::newRow("themed") << true;
-    QTest::newRow("classic") << false;
-  }
+  void ownerHearsOfRealChangesOnly_data() { sundrel::test::addThemedRows(); }
 
   void ownerHearsOfRealChangesOnly() {
     QFETCH(bool, themed);
