@@ -22,6 +22,7 @@
 #include <sys/stat.h>
 
 #include <functional>
+#include <map>
 
 using sundrel::test::control;
 using sundrel::ui::DialogUnits;
@@ -30,9 +31,21 @@ using sundrel::ui::PageTabCtrl;
 
 namespace {
 
-// Ids of the security controls that only the check states enable.
-const QList<int> kDependentSecurityIds{1036, 1037, 1039, 1038, 1064, 1040,
-                                       1041, 1042, 1043, 1065, 1066, 1067};
+// The security controls that only the check states enable.
+const QList<int> kSecurityIds{1036, 1037, 1038, 1039, 1040, 1041,
+                              1042, 1043, 1064, 1065, 1066, 1067};
+
+QList<int> enabledSecurityIds(QDialog* window) {
+  QList<int> on;
+  for (int id : kSecurityIds)
+    if (control(window, id)->isEnabled())
+      on << id;
+  return on;
+}
+
+bool checked(QDialog* window, int id) {
+  return control<QCheckBox>(window, id)->isChecked();
+}
 
 QWidget* page(QDialog* window, int index) {
   // The pages are the tab control's children that are not its tab strip.
@@ -64,6 +77,11 @@ void click(QDialog* window, int id) {
   QTest::mouseClick(button, Qt::LeftButton);
 }
 
+void click(QDialog* window, std::initializer_list<int> ids) {
+  for (int id : ids)
+    click(window, id);
+}
+
 void typeInto(QLineEdit* edit, const QString& text) {
   edit->setFocus();
   edit->selectAll();
@@ -80,11 +98,7 @@ private:
 
   QString settingsPath() const { return programDir->filePath(QStringLiteral("SettingValue.ini")); }
 
-  void writeSettings(const QByteArray& text) {
-    QFile file(settingsPath());
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(text);
-  }
+  void writeSettings(const QByteArray& text) { sundrel::test::writeFile(settingsPath(), text); }
 
   QByteArray readSettings() {
     QFile file(settingsPath());
@@ -124,119 +138,74 @@ private slots:
     OptionsDialog options;
     const int result = open(options, [](QDialog* window) {
       QCOMPARE(window->windowTitle(), QStringLiteral("Options"));
+      QCOMPARE(window->minimumSize(), window->maximumSize());
       QCOMPARE(control<PageTabCtrl>(window, 1024)->currentIndex(), 0);
       QCOMPARE(visiblePages(window), QList<int>{0});
-      auto* pattern = control<QComboBox>(window, 1033);
-      QCOMPARE(pattern->currentIndex(), 0);
-      QCOMPARE(pattern->currentText(), QStringLiteral("{basename} part {part:0000}"));
-      QVERIFY(control<QCheckBox>(window, 1027)->isChecked());
-      QVERIFY(control<QCheckBox>(window, 1027)->isEnabled());
-      for (int id : kDependentSecurityIds)
-        QVERIFY2(!control(window, id)->isEnabled(), qPrintable(QString::number(id)));
+      QCOMPARE(control<QComboBox>(window, 1033)->currentText(),
+               QStringLiteral("{basename} part {part:0000}"));
+      QVERIFY(checked(window, 1027));
+      QCOMPARE(enabledSecurityIds(window), QList<int>{});
       for (int id : {1036, 1037, 1039, 1043})
-        QVERIFY(!control<QCheckBox>(window, id)->isChecked());
-      QCOMPARE(control<QComboBox>(window, 1041)->currentText(), QStringLiteral("None"));
-      QCOMPARE(control<QComboBox>(window, 1042)->currentText(), QStringLiteral("None"));
+        QVERIFY(!checked(window, id));
+      for (int id : {1041, 1042})
+        QCOMPARE(control<QComboBox>(window, id)->currentText(), QStringLiteral("None"));
       for (int id : {1038, 1040, 1051, 1044, 1045, 1046, 1047, 1048})
         QVERIFY(control<QLineEdit>(window, id)->text().isEmpty());
+      // Pages lie below the tabs, inside the tab control.
+      auto* tabs = control<PageTabCtrl>(window, 1024);
+      for (int index = 0; index < 3; ++index) {
+        QVERIFY(tabs->rect().contains(page(window, index)->geometry()));
+        QVERIFY(page(window, index)->geometry().top() > tabs->itemRect(0).bottom());
+      }
       click(window, 1026);
     });
     QCOMPARE(result, int(QDialog::Rejected));
     QVERIFY2(!QFile::exists(settingsPath()), "Cancel wrote the settings file");
   }
 
-  void controlsFollowTheTemplates_data() {
-    QTest::addColumn<int>("id");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QRect>("units"); // template rectangle; combos: height of an edit
-    const auto row = [](int id, const char* text, QRect units) {
-      QTest::addRow("%d", id) << id << QString::fromLatin1(text) << units;
-    };
-    row(1024, "", {3, 9, 356, 230});
-    row(1025, "OK", {184, 250, 50, 14});
-    row(1026, "Cancel", {271, 250, 50, 14});
-    row(1033, "{basename} part {part:0000}", {67, 25, 269, 12});
-    row(1027, "Keep original file encryption", {1, 0, 142, 10});
-    row(1036, "Adding Security", {12, 29, 89, 10});
-    row(1037, "Require a password to open the document", {12, 47, 179, 10});
-    row(1064, "Document open password:", {35, 66, 95, 8});
-    row(1038, "", {138, 64, 193, 12});
-    row(1039, "Use a password to restrict permissions", {22, 98, 186, 10});
-    row(1065, "Permissions Password:", {35, 115, 95, 8});
-    row(1040, "", {138, 112, 193, 12});
-    row(1066, "Print Allowed:", {35, 133, 95, 8});
-    row(1041, "None", {138, 131, 193, 12});
-    row(1067, "Changes Allowed:", {35, 151, 95, 8});
-    row(1042, "None", {138, 151, 193, 12});
-    row(1043, "Enable copying of text, images, and other content", {20, 169, 276, 10});
-    row(1051, "", {70, 13, 206, 12});
-    row(1044, "", {70, 36, 206, 12});
-    row(1045, "", {70, 59, 206, 12});
-    row(1046, "", {70, 82, 206, 12});
-    row(1047, "", {70, 105, 206, 12});
-    row(1048, "", {70, 128, 206, 12});
-  }
-
-  void controlsFollowTheTemplates() {
-    QFETCH(int, id);
-    QFETCH(QString, text);
-    QFETCH(QRect, units);
+  void everyControlShowsAndSpeaksItsCaption() {
+    // Buttons and check boxes under their captions, labels with their colon,
+    // edits and combo boxes under their labels' captions.
+    const std::map<int, QString> captions{
+        {1025, "OK"},
+        {1026, "Cancel"},
+        {1027, "Keep original file encryption"},
+        {1036, "Adding Security"},
+        {1037, "Require a password to open the document"},
+        {1039, "Use a password to restrict permissions"},
+        {1043, "Enable copying of text, images, and other content"},
+        {1064, "Document open password:"},
+        {1065, "Permissions Password:"},
+        {1066, "Print Allowed:"},
+        {1067, "Changes Allowed:"},
+        {1033, "Name pattern"},
+        {1038, "Document open password"},
+        {1040, "Permissions Password"},
+        {1041, "Print Allowed"},
+        {1042, "Changes Allowed"},
+        {1051, "Title"},
+        {1044, "Subject"},
+        {1045, "Author"},
+        {1046, "Keywords"},
+        {1047, "Creator"},
+        {1048, "Producer"}};
     OptionsDialog options;
     open(options, [&](QDialog* window) {
-      const DialogUnits du(window->font());
-      QCOMPARE(window->size(), du.size(365, 277));
-      QCOMPARE(window->minimumSize(), window->maximumSize());
-      QWidget* widget = control(window, id);
-      QVERIFY(widget);
-      QCOMPARE(widget->geometry(), du.rect(units.x(), units.y(), units.width(), units.height()));
-      QString shown;
-      if (auto* button = qobject_cast<QAbstractButton*>(widget))
-        shown = button->text();
-      else if (auto* label = qobject_cast<QLabel*>(widget))
-        shown = label->text();
-      else if (auto* combo = qobject_cast<QComboBox*>(widget))
-        shown = combo->currentText();
-      else if (auto* edit = qobject_cast<QLineEdit*>(widget))
-        shown = edit->text();
-      QCOMPARE(shown, text);
-      click(window, 1026);
-    });
-  }
-
-  void combosAndTabsListTheirItems() {
-    OptionsDialog options;
-    open(options, [](QDialog* window) {
-      const auto items = [&](int id) {
-        QStringList texts;
-        auto* combo = control<QComboBox>(window, id);
-        for (int i = 0; i < combo->count(); ++i)
-          texts << combo->itemText(i);
-        return texts;
-      };
-      QCOMPARE(items(1033), (QStringList{"{basename} part {part:0000}", "{basename}.{part:0000}",
-                                         "{basename}-{part:0000}", "{basename} to {pageend:0000}",
-                                         "{basename}.{pagebegin:0000}-{pageend:0000}",
-                                         "{basename}.{pageend:0000}"}));
-      QVERIFY(control<QComboBox>(window, 1033)->isEditable());
-      QCOMPARE(items(1041), (QStringList{"None", "Low Resolution", "High Resolution"}));
-      QCOMPARE(items(1042), (QStringList{"None", "Inserting, deleting, and rotation pages",
-                                         "Filling in form fields and signing signature",
-                                         "Commenting, filling in form fields, signature",
-                                         "Any except extracting pages"}));
-      QVERIFY(!control<QComboBox>(window, 1041)->isEditable());
-      auto* tabs = control<PageTabCtrl>(window, 1024);
-      QCOMPARE(tabs->count(), 3);
-      QCOMPARE(tabs->itemText(0), QStringLiteral("File Name Pattern"));
-      QCOMPARE(tabs->itemText(1), QStringLiteral("Output Security"));
-      QCOMPARE(tabs->itemText(2), QStringLiteral("Output Properties"));
-      // The password edits show their text in plain.
-      QCOMPARE(control<QLineEdit>(window, 1038)->echoMode(), QLineEdit::Normal);
-      QCOMPARE(control<QLineEdit>(window, 1040)->echoMode(), QLineEdit::Normal);
-      // Pages lie below the tabs, inside the tab control.
-      for (int index = 0; index < 3; ++index) {
-        const QRect placed = page(window, index)->geometry();
-        QVERIFY(tabs->rect().contains(placed));
-        QVERIFY(placed.top() > tabs->itemRect(0).bottom());
+      for (const auto& [id, caption] : captions) {
+        QWidget* widget = control(window, id);
+        QVERIFY2(widget, qPrintable(QString::number(id)));
+        QString shown = widget->accessibleName();
+        if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+          QCOMPARE(button->accessibleName(), caption);
+          shown = button->text();
+        } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+          shown = label->text();
+        } else if (!qobject_cast<QComboBox*>(widget)) {
+          // Qt on Unix reads a combo box's name from its text and its label
+          // from the labelled-by relation.
+          QCOMPARE(QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name), caption);
+        }
+        QCOMPARE(shown, caption);
       }
       click(window, 1026);
     });
@@ -247,38 +216,23 @@ private slots:
     open(options, [](QDialog* window) {
       clickTab(window, 1);
       QCOMPARE(visiblePages(window), QList<int>{1});
-      const auto enabled = [&](int id) { return control(window, id)->isEnabled(); };
-      const auto checked = [&](int id) { return control<QCheckBox>(window, id)->isChecked(); };
-
       click(window, 1027); // keep cleared: only "Adding Security" follows
-      QVERIFY(enabled(1036));
-      for (int id : kDependentSecurityIds)
-        if (id != 1036)
-          QVERIFY2(!enabled(id), qPrintable(QString::number(id)));
-
+      QCOMPARE(enabledSecurityIds(window), QList<int>{1036});
       click(window, 1036); // adding: the two password checkboxes, nothing they guard
-      QVERIFY(enabled(1037) && enabled(1039));
-      for (int id : {1038, 1064, 1040, 1041, 1042, 1043, 1065, 1066, 1067})
-        QVERIFY2(!enabled(id), qPrintable(QString::number(id)));
-
+      QCOMPARE(enabledSecurityIds(window), (QList<int>{1036, 1037, 1039}));
       click(window, 1039); // permissions, but not the open password
-      for (int id : {1040, 1041, 1042, 1043, 1065, 1066, 1067})
-        QVERIFY2(enabled(id), qPrintable(QString::number(id)));
-      QVERIFY(!enabled(1038) && !enabled(1064));
-
+      QCOMPARE(enabledSecurityIds(window),
+               (QList<int>{1036, 1037, 1039, 1040, 1041, 1042, 1043, 1065, 1066, 1067}));
       click(window, 1037);
-      QVERIFY(enabled(1038) && enabled(1064));
-
+      QCOMPARE(enabledSecurityIds(window), kSecurityIds);
       click(window, 1027); // keep again: everything off, no check state touched
-      for (int id : kDependentSecurityIds)
-        QVERIFY2(!enabled(id), qPrintable(QString::number(id)));
-      QVERIFY(checked(1027) && checked(1036) && checked(1037) && checked(1039));
-
+      QCOMPARE(enabledSecurityIds(window), QList<int>{});
+      for (int id : {1027, 1036, 1037, 1039})
+        QVERIFY(checked(window, id));
       click(window, 1027);
       click(window, 1036); // adding cleared: the chain below it goes off
-      for (int id : {1037, 1039, 1038, 1040, 1041})
-        QVERIFY2(!enabled(id), qPrintable(QString::number(id)));
-      QVERIFY(enabled(1036) && checked(1037) && checked(1039));
+      QCOMPARE(enabledSecurityIds(window), QList<int>{1036});
+      QVERIFY(checked(window, 1037) && checked(window, 1039));
       click(window, 1026);
     });
   }
@@ -357,7 +311,7 @@ private slots:
 
     open(options, [](QDialog* window) {
       QCOMPARE(control<QLineEdit>(window, 1051)->text(), QStringLiteral("Confirmed"));
-      QVERIFY(control<QCheckBox>(window, 1027)->isChecked());
+      QVERIFY(checked(window, 1027));
       click(window, 1026);
     });
   }
@@ -367,11 +321,7 @@ private slots:
     open(options, [](QDialog* window) {
       control<QComboBox>(window, 1033)->setCurrentIndex(4);
       clickTab(window, 1);
-      click(window, 1027);
-      click(window, 1036);
-      click(window, 1037);
-      click(window, 1039);
-      click(window, 1043);
+      click(window, {1027, 1036, 1037, 1039, 1043});
       typeInto(control<QLineEdit>(window, 1038), QStringLiteral("open \"me\""));
       typeInto(control<QLineEdit>(window, 1040), QStringLiteral("owner"));
       control<QComboBox>(window, 1041)->setCurrentIndex(2);
@@ -385,22 +335,18 @@ private slots:
     const auto& s = options.settings();
     QCOMPARE(s.namePatternIndex, 4);
     QCOMPARE(s.namePattern, std::string("{basename}.{pagebegin:0000}-{pageend:0000}"));
-    QCOMPARE(s.keepEncryption, 0);
-    QCOMPARE(s.addSecurity, 1);
-    QCOMPARE(s.requireOpenPassword, 1);
-    QCOMPARE(s.restrictPermissions, 1);
-    QCOMPARE(s.copyAllowed, 1);
+    QCOMPARE(
+        (QList<int>{s.keepEncryption, s.addSecurity, s.requireOpenPassword, s.restrictPermissions,
+                    s.copyAllowed, s.printAllowed, s.changesAllowed, s.selectedTab}),
+        (QList<int>{0, 1, 1, 1, 1, 2, 4, 2}));
     QCOMPARE(s.openPassword, std::string("open \"me\""));
     QCOMPARE(s.permissionsPassword, std::string("owner"));
-    QCOMPARE(s.printAllowed, 2);
-    QCOMPARE(s.changesAllowed, 4);
     QCOMPARE(s.docTitle, std::string("v1051"));
     QCOMPARE(s.docSubject, std::string("v1044"));
     QCOMPARE(s.docAuthor, std::string("v1045"));
     QCOMPARE(s.docKeywords, std::string("v1046"));
     QCOMPARE(s.docCreator, std::string("v1047"));
     QCOMPARE(s.docProducer, std::string("v1048"));
-    QCOMPARE(s.selectedTab, 2);
 
     // A new dialog object (a restart) finds every value in the file.
     OptionsDialog restarted;
@@ -409,7 +355,7 @@ private slots:
       QCOMPARE(control<QComboBox>(window, 1033)->currentIndex(), 4);
       QCOMPARE(control<QComboBox>(window, 1042)->currentIndex(), 4);
       QCOMPARE(control<QLineEdit>(window, 1038)->text(), QStringLiteral("open \"me\""));
-      QVERIFY(control<QCheckBox>(window, 1043)->isChecked());
+      QVERIFY(checked(window, 1043));
       QVERIFY(control(window, 1040)->isEnabled());
       QCOMPARE(control<QLineEdit>(window, 1048)->text(), QStringLiteral("v1048"));
       click(window, 1026);
@@ -497,11 +443,7 @@ private slots:
     }
   }
 
-  void everyTabShowsItsPage_data() {
-    QTest::addColumn<bool>("themed");
-    QTest::newRow("themed") << true;
-    QTest::newRow("classic") << false;
-  }
+  void everyTabShowsItsPage_data() { sundrel::test::addThemedRows(); }
 
   void everyTabShowsItsPage() {
     QFETCH(bool, themed);
@@ -564,9 +506,7 @@ private slots:
     OptionsDialog options;
     const int result = open(options, [](QDialog* window) {
       clickTab(window, 1);
-      click(window, 1027);
-      click(window, 1036);
-      click(window, 1037);
+      click(window, {1027, 1036, 1037});
       typeInto(control<QLineEdit>(window, 1038), QStringLiteral("secret"));
       clickTab(window, 2);
       typeInto(control<QLineEdit>(window, 1051), QStringLiteral("Title"));
@@ -579,21 +519,18 @@ private slots:
       QCOMPARE(visiblePages(window), QList<int>{2});
       QVERIFY(control<QLineEdit>(window, 1051)->text().isEmpty());
       QVERIFY(control<QLineEdit>(window, 1038)->text().isEmpty());
-      QVERIFY(!control<QCheckBox>(window, 1027)->isChecked());
-      QVERIFY(control<QCheckBox>(window, 1037)->isChecked());
+      QVERIFY(!checked(window, 1027));
+      QVERIFY(checked(window, 1037));
       QVERIFY(control(window, 1038)->isEnabled());
       click(window, 1026);
     });
   }
 
-  void keyboardAndAssistiveTechnologyReachEveryControl() {
+  void keyboardAndAssistiveTechnologyReachEveryPage() {
     OptionsDialog options;
     open(options, [](QDialog* window) {
       clickTab(window, 1);
-      click(window, 1027);
-      click(window, 1036);
-      click(window, 1037);
-      click(window, 1039);
+      click(window, {1027, 1036, 1037, 1039});
       auto* strip = control<PageTabCtrl>(window, 1024)->tabBar();
       strip->setFocus();
       QStringList reached;
@@ -604,30 +541,6 @@ private slots:
       QCOMPARE(reached.mid(1, 11), (QStringList{"1027", "1036", "1037", "1038", "1039", "1040",
                                                 "1041", "1042", "1043", "1025", "1026"}));
 
-      // Every numbered control is named after its caption.
-      const QList<QPair<int, QString>> names{
-          {1025, "OK"},
-          {1026, "Cancel"},
-          {1033, "Name pattern"},
-          {1027, "Keep original file encryption"},
-          {1038, "Document open password"},
-          {1040, "Permissions Password"},
-          {1041, "Print Allowed"},
-          {1042, "Changes Allowed"},
-          {1043, "Enable copying of text, images, and other content"},
-          {1051, "Title"},
-          {1045, "Author"},
-          {1048, "Producer"}};
-      for (const auto& [id, name] : names) {
-        QWidget* widget = control(window, id);
-        QCOMPARE(widget->accessibleName(), name);
-        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
-        QVERIFY(accessible);
-        // Qt on Unix reads a combo box's name from its text and its label
-        // from the labelled-by relation.
-        if (!qobject_cast<QComboBox*>(widget))
-          QCOMPARE(accessible->text(QAccessible::Name), name);
-      }
       bool labelled = false;
       QAccessibleInterface* print = QAccessible::queryAccessibleInterface(control(window, 1041));
       for (const auto& relation : print->relations(QAccessible::Label))
@@ -658,11 +571,7 @@ private slots:
     });
     QVERIFY(first.isNull()); // destroyed at close
     QVERIFY(!options.window());
-    QWidget parent;
-    open(options, [&](QDialog* window) {
-      QVERIFY(window != nullptr);
-      click(window, 1026);
-    });
+    QCOMPARE(open(options, [](QDialog* window) { click(window, 1026); }), int(QDialog::Rejected));
   }
 };
 
