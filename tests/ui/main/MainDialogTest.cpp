@@ -78,10 +78,14 @@ QStringList columnTexts(QTableWidget* list, int column) {
   return texts;
 }
 
+// Selects rows as a user does: a click on the first, Ctrl+click on the others.
 void selectRows(QTableWidget* list, std::initializer_list<int> rows) {
-  for (int row : rows)
-    list->selectionModel()->select(list->model()->index(row, 0),
-                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  Qt::KeyboardModifiers modifiers;
+  for (int row : rows) {
+    const QRect cell = list->visualRect(list->model()->index(row, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, cell.center());
+    modifiers = Qt::ControlModifier;
+  }
 }
 
 void choosePreset(MainDialog& dialog, int index) {
