@@ -150,8 +150,11 @@ private slots:
         QVERIFY(!checked(window, id));
       for (int id : {1041, 1042})
         QCOMPARE(control<QComboBox>(window, id)->currentText(), QStringLiteral("None"));
-      for (int id : {1038, 1040, 1051, 1044, 1045, 1046, 1047, 1048})
+      // Empty edits; the passwords, too, show what is typed.
+      for (int id : {1038, 1040, 1051, 1044, 1045, 1046, 1047, 1048}) {
         QVERIFY(control<QLineEdit>(window, id)->text().isEmpty());
+        QCOMPARE(control<QLineEdit>(window, id)->echoMode(), QLineEdit::Normal);
+      }
       // Pages lie below the tabs, inside the tab control.
       auto* tabs = control<PageTabCtrl>(window, 1024);
       for (int index = 0; index < 3; ++index) {
