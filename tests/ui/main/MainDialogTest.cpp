@@ -33,22 +33,14 @@ namespace ids = ui::ids;
 
 namespace {
 
-const std::set<int> kAllIds{ids::BeginSplit,
-                            ids::Browse,
-                            ids::OriginalDirectory,
-                            ids::AlternativeDirectory,
-                            ids::AddDirectory,
-                            ids::Add,
-                            ids::Delete,
-                            ids::Options,
-                            ids::SizePreset,
-                            ids::SizeEdit,
-                            ids::Clear,
-                            ids::FolderEdit,
-                            ids::FileList,
-                            ids::Exit,
-                            ids::About,
-                            ids::Progress};
+// Every control whose enabled state the dialog decides.
+const std::set<int> kAllIds = [] {
+  using namespace ui::ids;
+  return std::set<int>{
+      AddDirectory, Add,     Delete, Clear, SizePreset, FolderEdit,        Browse,
+      BeginSplit,   Options, Exit,   About, SizeEdit,   OriginalDirectory, AlternativeDirectory,
+      FileList,     Progress};
+}();
 
 // Identifiers in ascending order, so that QCOMPARE names the first difference.
 QList<int> sorted(const std::set<int>& set) {
