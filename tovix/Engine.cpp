@@ -124,8 +124,8 @@ private:
 };
 
 struct OpenedInput {
-  const Input* spec = nullptr;
-  std::string data; // the whole file, when small enough; outlives `pdf`
+  const Input* given = nullptr; // the input as the command line names it
+  std::string data;             // the whole file, when small enough; outlives `pdf`
   std::unique_ptr<QPDF> pdf;
   std::vector<QPDFPageObjectHelper> pages;
   bool pagesLoaded = false;
@@ -244,7 +244,7 @@ private:
         continue;
       }
       auto opened = std::make_unique<OpenedInput>();
-      opened->spec = &in;
+      opened->given = &in;
       opened->pdf = openOne(in, opened->data);
       opened->keepEncryption = opened->pdf->isEncrypted() && !in.hasPassword;
       byPath[{key, in.password}] = opened.get();
@@ -306,7 +306,7 @@ private:
       try {
         in.pages = QPDFPageDocumentHelper(*in.pdf).getAllPages();
       } catch (const std::exception& e) {
-        throw Failure("Failed to read the pages of " + shown(in.spec->path) + ": " +
+        throw Failure("Failed to read the pages of " + shown(in.given->path) + ": " +
                       oneLine(e.what()));
       }
       in.pagesLoaded = true;
@@ -327,7 +327,7 @@ private:
     // A repaired input still gives a complete output, which the caller
     // judges by exit code 0; the note is for a human reading the console.
     std::fprintf(err_, "Warning: %s is damaged and was repaired (%zu problem%s; first: %s)\n",
-                 shown(in.spec->path).c_str(), count, count == 1 ? "" : "s",
+                 shown(in.given->path).c_str(), count, count == 1 ? "" : "s",
                  oneLine(first).c_str());
   }
 
@@ -380,7 +380,7 @@ private:
       QPDFOutlineDocumentHelper outlines(pdf);
       dumpBookmarks(report, outlines.getTopLevelOutlines(), 1, pageIndex, ascii);
     } catch (const std::exception& e) {
-      warn("bookmarks of " + shown(in.spec->path) + " could not be read: " + e.what());
+      warn("bookmarks of " + shown(in.given->path) + " could not be read: " + e.what());
     }
 
     for (std::size_t i = 0; i < pages.size(); ++i) {
@@ -558,7 +558,7 @@ private:
     }
     for (auto& h : refs) {
       if (missing(h))
-        throw Failure("Damaged PDF file: " + shown(in.spec->path) + ": page " +
+        throw Failure("Damaged PDF file: " + shown(in.given->path) + ": page " +
                       std::to_string(number) + " refers to the missing object " +
                       h.getObjGen().unparse(' '));
     }
@@ -784,7 +784,7 @@ private:
           }
         }
       } catch (const std::exception& e) {
-        warn("named destinations of " + shown(in->spec->path) +
+        warn("named destinations of " + shown(in->given->path) +
              " could not be copied: " + e.what());
       }
     }
@@ -904,7 +904,7 @@ private:
         if (outlines.hasOutlines())
           collectOutlines(outlines.getTopLevelOutlines(), in, map, nodes, 0);
       } catch (const std::exception& e) {
-        warn("bookmarks of " + shown(in->spec->path) + " could not be copied: " + e.what());
+        warn("bookmarks of " + shown(in->given->path) + " could not be copied: " + e.what());
       }
     }
     if (nodes.empty())
