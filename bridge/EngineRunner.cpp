@@ -1,7 +1,11 @@
 #include "bridge/EngineRunner.h"
 
+#include "bridge/EngineSession.h"
+
 #include <cerrno>
+#include <chrono>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -98,6 +102,16 @@ struct Fd {
   }
 };
 
+int& commandDeadlineStore() {
+  static int deadline = 0;
+  return deadline;
+}
+
+int commandDeadline() {
+  const int set = commandDeadlineStore();
+  return set > 0 ? set : engineDeadlineMs(0);
+}
+
 enum class WaitMode { Blocking, Pumping };
 
 // Responsive mode waits in short steps so the window's messages are handled
@@ -142,6 +156,9 @@ int runCommand(const std::string& commandLine, std::string* output, WaitMode mod
   posix_spawn_file_actions_destroy(&actions);
   if (spawnError != 0)
     return 0;
+  limitEngineProcess(pid);
+  const auto started = std::chrono::steady_clock::now();
+  const int deadlineMs = commandDeadline();
   // Only the child writes now; the end of the child's output shows as end of file.
   writeEnd.reset();
 
@@ -188,10 +205,15 @@ int runCommand(const std::string& commandLine, std::string* output, WaitMode mod
     }
     if (mode == WaitMode::Pumping)
       pumpThreadMessages();
+    if (std::chrono::steady_clock::now() - started > std::chrono::milliseconds(deadlineMs)) {
+      // A command that runs away is ended; its missing exit code says so.
+      ::kill(pid, SIGKILL);
+      break;
+    }
   }
 
   while (!reaped) {
-    const pid_t done = ::waitpid(pid, &status, mode == WaitMode::Blocking ? 0 : WNOHANG);
+    const pid_t done = ::waitpid(pid, &status, WNOHANG);
     if (done == pid)
       break;
     if (done < 0) {
@@ -199,8 +221,11 @@ int runCommand(const std::string& commandLine, std::string* output, WaitMode mod
         continue;
       return -1;
     }
+    if (std::chrono::steady_clock::now() - started > std::chrono::milliseconds(deadlineMs))
+      ::kill(pid, SIGKILL);
     // The pipe closed before the child ended: keep the window live meanwhile.
-    pumpThreadMessages();
+    if (mode == WaitMode::Pumping)
+      pumpThreadMessages();
     ::usleep(kPumpingStepMs * 1000);
   }
   return exitCodeOf(status);
@@ -325,16 +350,24 @@ int runCommandBlocking(const std::string& commandLine) {
   return runCommand(commandLine, nullptr, WaitMode::Blocking);
 }
 
+int runCommandBlocking(const std::string& commandLine, std::string& output) {
+  return runCommand(commandLine, &output, WaitMode::Blocking);
+}
+
 int runCommandPumping(const std::string& commandLine, std::string& output) {
   return runCommand(commandLine, &output, WaitMode::Pumping);
 }
 
 int runEngine(std::string_view arguments) {
+  std::string output;
+  return runEngine(arguments, output);
+}
+
+int runEngine(std::string_view arguments, std::string& output) {
   if (arguments.empty())
     return 0;
   const std::string commandLine =
       quoteArgument(programFilePath(kEngineFileName)) + " " + std::string(arguments);
-  std::string output;
   return runCommandPumping(commandLine, output);
 }
 
@@ -361,6 +394,11 @@ int parseLeadingInt(std::string_view text) {
 }
 
 int getPageCount(const std::string& pdfPath) {
+  std::string output;
+  return getPageCount(pdfPath, output);
+}
+
+int getPageCount(const std::string& pdfPath, std::string& engineOutput) {
   if (pdfPath.empty())
     return 0;
   const std::string enginePath = programFilePath(kEngineFileName);
@@ -371,8 +409,12 @@ int getPageCount(const std::string& pdfPath) {
     return 0;
   ::unlink(reportPath.c_str());
 
-  runCommandBlocking(quoteArgument(enginePath) + " " + quoteArgument(pdfPath) +
-                     " dump_data output " + quoteArgument(reportPath) + " dont_ask");
+  const int exitCode =
+      runCommandBlocking(quoteArgument(enginePath) + " " + quoteArgument(pdfPath) +
+                             " dump_data output " + quoteArgument(reportPath) + " dont_ask",
+                         engineOutput);
+  if (exitCode == -1)
+    engineOutput += "\nError: the engine was stopped (it ran out of time or memory)\n";
 
   std::ifstream report(reportPath, std::ios::binary);
   if (!report) {
@@ -391,6 +433,10 @@ int getPageCount(const std::string& pdfPath) {
   while (pos < text.size() && text[pos] == ' ')
     ++pos;
   return parseLeadingInt(std::string_view(text).substr(pos));
+}
+
+void setCommandDeadlineMs(int milliseconds) {
+  commandDeadlineStore() = milliseconds;
 }
 
 void pumpThreadMessages() {

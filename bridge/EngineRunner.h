@@ -43,6 +43,8 @@ std::vector<std::string> splitCommandLine(std::string_view commandLine);
 // processing window messages. Returns the child's exit code; 0 when the child
 // cannot be started; -1 when it ended without one (killed by a signal).
 int runCommandBlocking(const std::string& commandLine);
+// The same, with everything the child writes appended to output.
+int runCommandBlocking(const std::string& commandLine, std::string& output);
 
 // As runCommandBlocking, but appends everything the child writes to output,
 // in order, and keeps the window responsive: the thread pump hook runs between
@@ -53,15 +55,23 @@ int runCommandPumping(const std::string& commandLine, std::string& output);
 // path) in responsive mode; the output is dropped. 0 without running anything
 // when the text is empty.
 int runEngine(std::string_view arguments);
+// The same, with the engine's output appended to output.
+int runEngine(std::string_view arguments, std::string& output);
 
 // The page count from the engine's dump_data report; 0 on any failure (empty
 // path, missing engine, no report, no "NumberOfPages:" key).
 int getPageCount(const std::string& pdfPath);
+// The same, with what the engine said appended to engineOutput.
+int getPageCount(const std::string& pdfPath, std::string& engineOutput);
 
 // Reads a decimal integer as C's atoi does: leading white space, an optional
 // sign, digits up to the first other character; no digits give 0. Values out
 // of range saturate instead of overflowing.
 int parseLeadingInt(std::string_view text);
+
+// Bounds the time of every later command; past it the child is killed and
+// its exit code is -1. 0 restores the default (engineDeadlineMs of nothing).
+void setCommandDeadlineMs(int milliseconds);
 
 // Dispatches the pending messages of the thread / of the dialog. Both call the
 // hooks the windows install and do nothing without them.

@@ -1,7 +1,10 @@
 #include "engine/SplitEngine.h"
 
 #include "bridge/EngineRunner.h"
+#include "engine/PartFiles.h"
+#include "engine/SplitRun.h"
 
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -13,154 +16,142 @@ namespace {
 
 using bridge::quoteArgument;
 
-constexpr std::string_view kProductAddress = "https://orvane.com/sundrel";
-
-bool fileExists(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0;
-}
-
-// True when both paths name one existing file, however they are spelled.
-bool sameFile(const std::string& a, const std::string& b) {
-  struct stat infoA {};
-  struct stat infoB {};
-  return ::stat(a.c_str(), &infoA) == 0 && ::stat(b.c_str(), &infoB) == 0 &&
-         infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
-}
-
-std::string formatPage(int number) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%04d", number);
-  return buffer;
-}
-
 std::string rangeText(int firstPage, int lastPage) {
   return "A" + std::to_string(firstPage) + "-" + std::to_string(lastPage);
 }
 
-struct PathPieces {
-  std::string directory; // with its trailing separator, empty when there is none
-  std::string fileName;  // without the extension
-  std::string extension; // the last dot and what follows it, or empty
-};
-
-PathPieces splitPath(const std::string& path) {
-  PathPieces pieces;
-  const std::size_t slash = path.rfind('/');
-  const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  pieces.directory = path.substr(0, nameStart);
-  const std::string name = path.substr(nameStart);
-  const std::size_t dot = name.rfind('.');
-  if (dot == std::string::npos) {
-    pieces.fileName = name;
-  } else {
-    pieces.fileName = name.substr(0, dot);
-    pieces.extension = name.substr(dot);
-  }
-  return pieces;
+std::string pagesText(int firstPage, int lastPage) {
+  return firstPage == lastPage
+             ? "page " + std::to_string(firstPage)
+             : "pages " + std::to_string(firstPage) + "-" + std::to_string(lastPage);
 }
 
-// Copies a file byte for byte; false (and no target) when anything failed.
-bool copyFile(const std::string& from, const std::string& to) {
-  std::ifstream in(from, std::ios::binary);
-  std::ofstream out(to, std::ios::binary | std::ios::trunc);
-  if (!in || !out)
-    return false;
-  out << in.rdbuf();
-  out.close();
-  if (!out) {
-    std::remove(to.c_str());
-    return false;
-  }
-  return true;
-}
-
-// Puts replacement in the place of target in one step, so target is never
-// missing: a rename, or across file systems a copy beside target renamed over it.
-bool replaceFile(const std::string& replacement, const std::string& target) {
-  if (std::rename(replacement.c_str(), target.c_str()) == 0)
-    return true;
-  std::string staging = target + ".XXXXXX";
-  const int fd = ::mkstemp(staging.data());
-  if (fd < 0)
-    return false;
-  ::close(fd);
-  if (!copyFile(replacement, staging) || std::rename(staging.c_str(), target.c_str()) != 0) {
-    std::remove(staging.c_str());
-    return false;
-  }
-  std::remove(replacement.c_str());
-  return true;
-}
-
-// The engine decodes "&#N;" in info values; an ampersand is written as one so
-// that a value reaches the part exactly as typed.
-std::string infoValue(std::string_view value) {
-  std::string out;
-  for (const char c : value) {
-    if (c == '&')
-      out += "&#38;";
-    else
-      out += c;
-  }
-  return out;
-}
-
-std::string infoText(const SplitSettings& settings) {
-  struct Entry {
-    std::string_view key;
-    const std::string& value;
-  };
-  const std::string defaultCreator = "Sundrel - " + std::string(kProductAddress);
-  const std::string defaultProducer = "Sundrel (" + std::string(kProductAddress) + ")";
-  const Entry entries[] = {
-      {"Subject", settings.docSubject},
-      {"Title", settings.docTitle},
-      {"Author", settings.docAuthor},
-      {"Keywords", settings.docKeywords},
-      {"Creator", settings.docCreator.empty() ? defaultCreator : settings.docCreator},
-      {"Producer", settings.docProducer.empty() ? defaultProducer : settings.docProducer},
-  };
-  std::string text;
-  for (const auto& entry : entries) {
-    if (entry.value.empty())
-      continue;
-    // InfoBegin before each entry: some engines apply only the first entry without it.
-    text += "InfoBegin\nInfoKey: ";
-    text += entry.key;
-    text += "\nInfoValue: ";
-    text += infoValue(entry.value);
-    text += '\n';
-  }
-  return text;
-}
-
-std::string encryptionClauses(const SplitSettings& settings) {
-  std::string clauses = " encrypt_128bit";
-  if (!settings.openPassword.empty())
-    clauses += " user_pw  " + quoteArgument(settings.openPassword);
-  if (!settings.permissionsPassword.empty())
-    clauses += " owner_pw  " + quoteArgument(settings.permissionsPassword);
-  std::string permissions;
-  permissions += settings::permissionKeywords(settings::kPrintChoices, settings.printAllowed);
-  permissions += settings::permissionKeywords(settings::kChangeChoices, settings.changesAllowed);
-  if (settings.copyAllowed != 0)
-    permissions += settings::kCopyKeyword;
-  if (!permissions.empty())
-    clauses += " allow" + permissions;
-  return clauses;
+std::string withReason(const std::string& text, const std::string& engineOutput) {
+  const std::string reason = engineErrorLine(engineOutput);
+  return reason.empty() ? text : text + ": " + reason;
 }
 
 // A path beside the part for the encrypted copy that no file holds yet, so a
 // stray file is never taken for the engine's output nor overwritten by it.
+// A name too long for the file system falls back to a short one.
 std::string securityOutputPath(const std::string& partPath) {
+  const std::size_t slash = partPath.rfind('/');
+  const std::size_t nameLength = partPath.size() - (slash == std::string::npos ? 0 : slash + 1);
+  if (nameLength + 8 > NAME_MAX) {
+    std::string candidate = partPath.substr(0, slash + 1) + "sundrel-sec-XXXXXX";
+    const int fd = ::mkstemp(candidate.data());
+    if (fd < 0)
+      return {};
+    ::close(fd);
+    ::unlink(candidate.c_str());
+    return candidate;
+  }
   std::string candidate = partPath + "0.pdf";
   for (int n = 1; fileExists(candidate); ++n)
     candidate = partPath + "0-" + std::to_string(n) + ".pdf";
   return candidate;
 }
 
+struct PartOutcome {
+  std::string path; // empty when the part is not in place
+  bool stop = false;
+};
+
+// writePart with everything the run learns: the reason of a failure, a
+// properties stage that did not apply, the parts already written.
+PartOutcome writeOnePart(SplitRun& run, FileReport& file, const std::string& source, int partNumber,
+                         int firstPage, int lastPage) {
+  const SplitSettings& settings = run.settings;
+  const PartName name =
+      partPathFor(settings.namePattern,
+                  partFolder(source, run.host.originalDirectorySelected(), run.host.outputFolder()),
+                  source, partNumber, firstPage, lastPage);
+  if (name.path.empty()) {
+    failFile(run, file, FailureKind::PartNotWritten, name.error);
+    return {};
+  }
+  const std::string& partPath = name.path;
+  if (!partPathAllowed(run, file, source, partPath))
+    return {};
+
+  std::string output;
+  const std::string arguments = "A=" + quoteArgument(source) + " cat " +
+                                rangeText(firstPage, lastPage) + " output " +
+                                quoteArgument(partPath);
+  if (bridge::runEngine(arguments, output) != 0) {
+    failFile(run, file, FailureKind::PartNotWritten,
+             withReason("the engine could not write " + partPath, output));
+    return {};
+  }
+  if (!applyDocumentInfo(settings, partPath))
+    file.warnings.push_back("the document properties were not applied to " + partPath);
+  if (!applySecurity(settings, partPath)) {
+    // A part that was to be protected is never left open under its name.
+    std::remove(partPath.c_str());
+    failFile(run, file, FailureKind::StageFailed,
+             "the security could not be applied to " + partPath + ", so the part was removed");
+    return {};
+  }
+  run.written.insert(partPath);
+  return {partPath};
+}
+
+// The page count of the per-process path, or 0 with the file failed.
+int pageCountByProcess(SplitRun& run, FileReport& file, const std::string& source) {
+  const std::string enginePath = bridge::programFilePath(bridge::kEngineFileName);
+  if (!fileExists(enginePath)) {
+    failFile(run, file, FailureKind::EngineMissing,
+             "the PDF engine was not found at " + enginePath);
+    return 0;
+  }
+  std::string output;
+  const int pages = bridge::getPageCount(source, output);
+  if (pages > 0)
+    return pages;
+  const std::string reason = engineErrorLine(output);
+  failFile(run, file, classifyOpenFailure(reason),
+           reason.empty() ? "the engine found no pages in it" : reason);
+  return 0;
+}
+
 } // namespace
+
+FileResult failFile(SplitRun& run, FileReport& file, FailureKind kind, const std::string& reason,
+                    FileResult next) {
+  file.outcome = FileOutcome::Failed;
+  file.failure = kind;
+  file.reason = reason;
+  run.host.fileFailed(file.source, reason);
+  return next;
+}
+
+FailureKind classifyOpenFailure(const std::string& message) {
+  if (message.find("PASSWORD REQUIRED") != std::string::npos ||
+      message.find("password is incorrect") != std::string::npos)
+    return FailureKind::Protected;
+  if (message.find("ran out of time or memory") != std::string::npos ||
+      message.find("took too long") != std::string::npos)
+    return FailureKind::Timeout;
+  return FailureKind::Unreadable;
+}
+
+bool partPathAllowed(SplitRun& run, FileReport& file, const std::string& source,
+                     const std::string& partPath) {
+  // A pattern can name the source itself; the source is never overwritten.
+  if (sameFile(partPath, source)) {
+    failFile(run, file, FailureKind::Overwrite,
+             "the part name " + partPath + " is the source file itself");
+    return false;
+  }
+  if (run.written.count(partPath) != 0) {
+    failFile(run, file, FailureKind::Overwrite,
+             "its part " + partPath +
+                 " would replace a part this run already wrote; put {part:0000} in the name "
+                 "pattern, or split files of the same name into different folders");
+    return false;
+  }
+  return true;
+}
 
 bool replaceToken(std::string& text, std::string_view token, std::string_view value) {
   const std::size_t at = text.find(token);
@@ -171,41 +162,12 @@ bool replaceToken(std::string& text, std::string_view token, std::string_view va
 }
 
 std::string writePart(SplitHost& host, const SplitSettings& settings, const std::string& sourcePath,
-                      const std::string& range, int partNumber, int firstPage, int lastPage) {
-  const PathPieces pieces = splitPath(sourcePath);
-  std::string outputBase;
-  if (host.originalDirectorySelected()) {
-    outputBase = pieces.directory + pieces.fileName;
-  } else {
-    outputBase = host.outputFolder();
-    if (outputBase.empty() || outputBase.back() != '/')
-      outputBase += '/';
-    outputBase += pieces.fileName;
-  }
-
-  std::string partName = settings.namePattern;
-  replaceToken(partName, "{basename}", outputBase);
-  replaceToken(partName, "{pagebegin:0000}", formatPage(firstPage));
-  replaceToken(partName, "{pageend:0000}", formatPage(lastPage));
-  replaceToken(partName, "{pageend}", formatPage(lastPage));
-  replaceToken(partName, "{part:0000}", formatPage(partNumber));
-  const std::string partPath = partName + ".pdf";
-
-  // A pattern can name the source itself; the source is never overwritten.
-  if (sameFile(partPath, sourcePath)) {
-    host.fileFailed(sourcePath, "the part name " + partPath + " is the source file itself");
-    return {};
-  }
-
-  const std::string arguments =
-      "A=" + quoteArgument(sourcePath) + " cat " + range + " output " + quoteArgument(partPath);
-  if (bridge::runEngine(arguments) != 0) {
-    host.fileFailed(sourcePath, "the engine could not write " + partPath);
-    return {};
-  }
-  applyDocumentInfo(settings, partPath);
-  applySecurity(settings, partPath);
-  return partPath;
+                      const std::string& /*rangeText*/, int partNumber, int firstPage,
+                      int lastPage) {
+  SplitRun run(host, settings);
+  FileReport file;
+  file.source = sourcePath;
+  return writeOnePart(run, file, sourcePath, partNumber, firstPage, lastPage).path;
 }
 
 bool applyDocumentInfo(const SplitSettings& settings, const std::string& partPath) {
@@ -244,98 +206,142 @@ bool applyDocumentInfo(const SplitSettings& settings, const std::string& partPat
   return replaced;
 }
 
-void applySecurity(const SplitSettings& settings, const std::string& partPath) {
-  if (settings.keepEncryption != 0 || settings.addSecurity == 0 || !fileExists(partPath))
-    return;
+bool applySecurity(const SplitSettings& settings, const std::string& partPath) {
+  if (!wantsSecurity(settings))
+    return true;
+  if (!fileExists(partPath))
+    return false;
   const std::string newPath = securityOutputPath(partPath);
-  bridge::runCommandBlocking(quoteArgument(bridge::programFilePath(bridge::kEngineFileName)) + " " +
-                             quoteArgument(partPath) + " output " + quoteArgument(newPath) +
-                             encryptionClauses(settings) + " dont_ask");
-  if (fileExists(newPath) && !replaceFile(newPath, partPath))
+  if (newPath.empty())
+    return false;
+  const int exitCode = bridge::runCommandBlocking(
+      quoteArgument(bridge::programFilePath(bridge::kEngineFileName)) + " " +
+      quoteArgument(partPath) + " output " + quoteArgument(newPath) + encryptionClauses(settings) +
+      " dont_ask");
+  if (!fileExists(newPath))
+    return false;
+  if (exitCode != 0 || !replaceFile(newPath, partPath)) {
     std::remove(newPath.c_str());
+    return false;
+  }
+  return true;
 }
 
-void runSplit(SplitHost& host, SplitSettings& settings) {
+FileResult splitByProcess(SplitRun& run, FileReport& file, const std::string& source) {
+  SplitHost& host = run.host;
+  const std::uint32_t limit = run.limit;
+  int partNumber = 1;
+  const int pages = pageCountByProcess(run, file, source);
+  if (pages <= 0)
+    return FileResult::Continue;
+
+  host.setProgressRange(0, pages + 1);
+  int firstPage = 1;
+  int lastPage = 1;
+  for (;;) {
+    host.setProgressPos(lastPage);
+    const std::string probePath = bridge::makeTempPath(".pdf");
+    // The probe path is quoted like every other path: a blank in the temporary
+    // directory must not end the run.
+    std::string output;
+    if (!probePath.empty())
+      bridge::runEngine("A=" + quoteArgument(source) + " cat " + rangeText(firstPage, lastPage) +
+                            " output " + quoteArgument(probePath),
+                        output);
+    const auto length = fileSize(probePath);
+    if (probePath.empty() || !length) {
+      return failFile(
+          run, file, FailureKind::ProbeFailed,
+          withReason("the engine could not extract " + pagesText(firstPage, lastPage), output),
+          FileResult::StopRun);
+    }
+    std::remove(probePath.c_str());
+
+    if (*length < limit) {
+      host.pumpDialogMessages();
+      ++lastPage;
+      if (lastPage <= pages)
+        continue;
+    }
+    if (lastPage == firstPage) {
+      // A single page that does not fit alone is a part by itself.
+      file.oversizePages.push_back({firstPage, *length});
+      ++lastPage;
+    }
+
+    host.setProgressPos(lastPage);
+    for (;;) {
+      const PartOutcome part = writeOnePart(run, file, source, partNumber, firstPage, lastPage - 1);
+      if (part.path.empty())
+        return FileResult::Continue;
+      // The properties and the encryption add a few hundred bytes to what the
+      // probe measured; a finished part that no longer fits gives its last
+      // page to the next part.
+      const auto bytes = fileSize(part.path);
+      if (lastPage - 1 == firstPage || !bytes || *bytes < limit) {
+        file.parts.push_back({part.path, firstPage, lastPage - 1, bytes.value_or(0)});
+        host.partWritten(part.path, firstPage, lastPage - 1);
+        break;
+      }
+      std::remove(part.path.c_str());
+      run.written.erase(part.path);
+      --lastPage;
+      host.setProgressPos(lastPage);
+    }
+    ++partNumber;
+    if (lastPage == pages + 1)
+      break;
+    firstPage = lastPage;
+  }
+  file.outcome = FileOutcome::Split;
+  return FileResult::Continue;
+}
+
+SplitReport runSplit(SplitHost& host, SplitSettings& settings) {
+  SplitReport report;
   const int rows = host.rowCount();
   if (rows < 1)
-    return;
+    return report;
   // Negative text wraps to a very large limit, as an unsigned comparison takes it.
   settings.sizeLimit = static_cast<std::uint32_t>(bridge::parseLeadingInt(host.sizeEditText()));
-  const std::uint32_t limit = settings.sizeLimit;
+  SplitRun run(host, settings);
+  run.limit = settings.sizeLimit;
+  report.limit = run.limit;
+  report.files.resize(static_cast<std::size_t>(rows));
+  for (int row = 0; row < rows; ++row)
+    report.files[static_cast<std::size_t>(row)].source = host.rowPath(row);
 
+  const std::string enginePath = bridge::programFilePath(bridge::kEngineFileName);
+  bool offersSession = true; // until the engine fails the handshake
   for (int row = 0; row < rows; ++row) {
+    FileReport& file = report.files[static_cast<std::size_t>(row)];
     const std::string sizeText = host.rowSizeText(row);
-    const std::string sourcePath = host.rowPath(row);
-    // 64-bit so that files of 4 GiB and more are not taken for small ones.
     const auto listedKb = static_cast<std::uint32_t>(bridge::parseLeadingInt(sizeText));
-    if (static_cast<std::uint64_t>(listedKb) * 1024u <= limit) {
-      host.showSkipMessage("\"" + sourcePath + "\" is too small, we will skip this PDF file.");
+    // 64-bit so that files of 4 GiB and more are not taken for small ones.
+    if (static_cast<std::uint64_t>(listedKb) * 1024u <= run.limit) {
+      file.outcome = FileOutcome::SkippedTooSmall;
+      host.showSkipMessage("\"" + file.source + "\" is too small, we will skip this PDF file.");
       continue;
     }
-
-    int partNumber = 1;
-    const int pages = bridge::getPageCount(sourcePath);
-    if (pages <= 0) {
-      host.fileFailed(sourcePath, "the engine found no pages (unreadable, damaged or protected)");
-      continue;
-    }
-
-    host.setProgressRange(0, pages + 1);
-    int firstPage = 1;
-    int lastPage = 1;
-    for (;;) {
-      host.setProgressPos(lastPage);
-      const std::string probePath = bridge::makeTempPath(".pdf");
-      // The probe path is quoted like every other path: a blank in the temporary
-      // directory must not end the run.
-      if (!probePath.empty())
-        bridge::runEngine("A=" + quoteArgument(sourcePath) + " cat " +
-                          rangeText(firstPage, lastPage) + " output " + quoteArgument(probePath));
-      struct stat info {};
-      if (probePath.empty() || ::stat(probePath.c_str(), &info) != 0) {
-        host.fileFailed(sourcePath, "the engine could not extract pages " +
-                                        std::to_string(firstPage) + "-" + std::to_string(lastPage) +
-                                        "; the run stops here");
-        return;
-      }
-      const auto length = static_cast<std::uint64_t>(info.st_size);
-      std::remove(probePath.c_str());
-
-      if (length < limit) {
-        host.pumpDialogMessages();
-        ++lastPage;
-        if (lastPage <= pages)
-          continue;
-      }
-      if (lastPage == firstPage)
-        ++lastPage; // a single page that does not fit alone is a part by itself
-
-      host.setProgressPos(lastPage);
-      for (;;) {
-        const std::string partPath =
-            writePart(host, settings, sourcePath, rangeText(firstPage, lastPage - 1), partNumber,
-                      firstPage, lastPage - 1);
-        // The properties and the encryption add a few hundred bytes to what the
-        // probe measured; a finished part that no longer fits gives its last
-        // page to the next part.
-        struct stat part {};
-        if (partPath.empty())
-          break;
-        if (lastPage - 1 == firstPage || ::stat(partPath.c_str(), &part) != 0 ||
-            static_cast<std::uint64_t>(part.st_size) < limit) {
-          host.partWritten(partPath, firstPage, lastPage - 1);
-          break;
-        }
-        std::remove(partPath.c_str());
-        --lastPage;
-        host.setProgressPos(lastPage);
-      }
-      ++partNumber;
-      if (lastPage == pages + 1)
-        break;
-      firstPage = lastPage;
+    const std::string source = absolutePath(file.source);
+    const std::uint64_t sourceBytes = fileSize(source).value_or(0);
+    bridge::setCommandDeadlineMs(bridge::engineDeadlineMs(sourceBytes));
+    // One engine for the whole run when it offers a session; a session that
+    // died is started again for the next file.
+    if (!run.session.active() && offersSession && fileExists(enginePath))
+      offersSession = run.session.start(enginePath);
+    const FileResult result = run.session.active() ? splitInSession(run, file, source, sourceBytes)
+                                                   : splitByProcess(run, file, source);
+    if (result == FileResult::StopRun) {
+      report.stoppedEarly = row + 1 < rows;
+      break;
     }
   }
+  run.session.stop();
+  if (!run.infoPath.empty())
+    std::remove(run.infoPath.c_str());
+  bridge::setCommandDeadlineMs(0);
+  return report;
 }
 
 } // namespace sundrel::engine

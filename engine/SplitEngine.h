@@ -3,6 +3,7 @@
 // that fits as a part, then give every part its properties and security.
 
 #include "engine/SplitHost.h"
+#include "engine/SplitReport.h"
 #include "settings/SplitSettings.h"
 
 #include <string>
@@ -12,12 +13,13 @@ namespace sundrel::engine {
 
 using settings::SplitSettings;
 
-// Splits every listed file larger than the size edit's limit. Sets
-// settings.sizeLimit from the size edit at the start.
-void runSplit(SplitHost& host, SplitSettings& settings);
+// Splits every listed file larger than the size edit's limit and says what
+// became of each. Sets settings.sizeLimit from the size edit at the start.
+SplitReport runSplit(SplitHost& host, SplitSettings& settings);
 
 // Extracts the range into the part named by settings.namePattern and runs the
-// two stages on it. Returns the part path when the engine wrote it, else empty.
+// two stages on it. Returns the part path when the finished part is in place,
+// else empty (the reason goes to host.fileFailed).
 std::string writePart(SplitHost& host, const SplitSettings& settings, const std::string& sourcePath,
                       const std::string& rangeText, int partNumber, int firstPage, int lastPage);
 
@@ -30,6 +32,7 @@ bool replaceToken(std::string& text, std::string_view token, std::string_view va
 bool applyDocumentInfo(const SplitSettings& settings, const std::string& partPath);
 
 // Encrypts the part when addSecurity is set and keepEncryption is clear.
-void applySecurity(const SplitSettings& settings, const std::string& partPath);
+// False only when security was asked for and the part is not encrypted.
+bool applySecurity(const SplitSettings& settings, const std::string& partPath);
 
 } // namespace sundrel::engine

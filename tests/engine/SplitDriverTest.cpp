@@ -264,10 +264,12 @@ TEST_F(SplitDriverTest, PartNames) {
       {d + "Scan.PDF", "{basename}", true, "", 1, 1, 1, d + "Scan.pdf"},
       {d + "a.b.pdf", "{basename}-{pageend}", true, "", 1, 1, 7, d + "a.b-0007.pdf"},
       {d + "noext", "{basename}_{part:0000}", true, "", 1, 1, 1, d + "noext_0001.pdf"},
-      {d + "x.pdf", "{part:0000}-{part:0000}", true, "", 2, 1, 1, "0002-{part:0000}.pdf"},
-      {d + "x.pdf", "fixed", true, "", 9, 1, 1, "fixed.pdf"},
+      {d + "x.pdf", "{part:0000}-{part:0000}", true, "", 2, 1, 1, d + "0002-{part:0000}.pdf"},
+      // A pattern without {basename} still names a file in the chosen folder.
+      {d + "x.pdf", "fixed", true, "", 9, 1, 1, d + "fixed.pdf"},
+      {d + "x.pdf", "fixed", false, "/out", 9, 1, 1, "/out/fixed.pdf"},
       {d + "x.pdf", "{basename} {part:0000}", true, "", 12345, 1, 1, d + "x 12345.pdf"},
-      {d + "x.pdf", "{pageend}{pageend:0000}", true, "", 1, 3, 123456, "123456123456.pdf"},
+      {d + "x.pdf", "{pageend}{pageend:0000}", true, "", 1, 3, 123456, d + "123456123456.pdf"},
       // Tokens that the file name brings in are searched after {basename}.
       {d + "{part:0000}.pdf", "{basename} {part:0000}", true, "", 4, 1, 1,
        d + "0004 {part:0000}.pdf"},
@@ -286,6 +288,17 @@ TEST_F(SplitDriverTest, PartNames) {
     EXPECT_EQ(lines[0], "A=" + c.source + "|cat|A" + std::to_string(c.first) + "-" +
                             std::to_string(c.last) + "|output|" + c.expected);
   }
+}
+
+// A name that would leave the chosen folder is refused before the engine runs.
+TEST_F(SplitDriverTest, PartNamesStayInTheFolder) {
+  for (const std::string pattern : {"../{basename}", "{basename}/x", "/tmp/{basename}"}) {
+    settings.namePattern = pattern;
+    EXPECT_EQ(writePart(host, settings, files.file("x.pdf"), "A1-1", 1, 1, 1), "") << pattern;
+    ASSERT_EQ(host.failures.size(), 1u);
+    host.failures.clear();
+  }
+  EXPECT_FALSE(fs::exists(program.file("log.txt")));
 }
 
 TEST_F(SplitDriverTest, NeverWritesOverTheSource) {

@@ -1,0 +1,75 @@
+#pragma once
+// One engine process that serves a whole run: commands go to its standard
+// input one line each, and each is answered with one status line. Opened
+// documents stay open between commands, and passwords travel over the pipe
+// rather than in the process list. Engines that offer no session (pdftk-java,
+// test stand-ins) fail the handshake, and callers run one process per command.
+
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+
+namespace sundrel::bridge {
+
+struct EngineAnswer {
+  // False when the engine died, hung past the deadline or said something that
+  // is not a status line: nothing in the answer is a measurement then.
+  bool answered = false;
+  int exitCode = -1;
+  std::uint64_t bytes = 0;
+  std::string message; // one line: "ok", "Error: ...", "Warning: ..."
+  std::string payload; // what the command wrote to standard output
+};
+
+class EngineSession {
+public:
+  EngineSession() = default;
+  ~EngineSession();
+  EngineSession(const EngineSession&) = delete;
+  EngineSession& operator=(const EngineSession&) = delete;
+
+  // Starts `enginePath --session` and waits for its handshake. False, with no
+  // process left behind, when the engine does not offer a session.
+  bool start(const std::string& enginePath);
+
+  bool active() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
+
+  // Sends one command (the argument text of a one-shot run) and waits for its
+  // answer, keeping the window live. `payload`: the command writes to
+  // standard output. Past timeoutMs the engine is killed and the answer is
+  // not answered; so is any answer of an engine that died.
+  EngineAnswer request(const std::string& commandText, bool payload, int timeoutMs);
+
+  // Ends the engine (closes its input, then kills it if it lingers).
+  void stop();
+
+private:
+  bool readLine(std::string& line, long long deadlineMs);
+  bool readBytes(std::string& out, std::uint64_t count, long long deadlineMs);
+  bool fill(long long deadlineMs);
+  void kill();
+
+  pid_t pid_ = -1;
+  int toEngine_ = -1;
+  int fromEngine_ = -1;
+  std::string buffer_;
+};
+
+// Memory and time bounds for every engine process, so that a hostile file can
+// neither hang a run nor exhaust the machine.
+struct EngineLimits {
+  std::uint64_t memoryBytes = std::uint64_t{6} << 30; // address space of the engine
+  int baseSeconds = 120;                              // deadline of one command ...
+  int secondsPerMiB = 2;                              // ... growing with the source's size
+};
+const EngineLimits& engineLimits();
+void setEngineLimits(const EngineLimits& limits);
+
+// The deadline for one engine command on a source of sourceBytes.
+int engineDeadlineMs(std::uint64_t sourceBytes);
+
+// Puts the memory bound on a started engine process.
+void limitEngineProcess(pid_t pid);
+
+} // namespace sundrel::bridge

@@ -1,0 +1,218 @@
+#include "engine/PartFiles.h"
+
+#include "bridge/EngineRunner.h"
+
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace sundrel::engine {
+namespace {
+
+using bridge::quoteArgument;
+
+constexpr std::string_view kProductAddress = "https://orvane.com/sundrel";
+
+std::string formatNumber(int number) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%04d", number);
+  return buffer;
+}
+
+bool replaceFirst(std::string& text, std::string_view token, std::string_view value) {
+  const std::size_t at = text.find(token);
+  if (at == std::string::npos)
+    return false;
+  text.replace(at, token.size(), value);
+  return true;
+}
+
+// Copies a file byte for byte into an open descriptor; false when anything failed.
+bool copyInto(const std::string& from, int fd) {
+  std::ifstream in(from, std::ios::binary);
+  if (!in)
+    return false;
+  char buffer[65536];
+  while (in) {
+    in.read(buffer, sizeof buffer);
+    const std::streamsize count = in.gcount();
+    std::size_t done = 0;
+    while (done < static_cast<std::size_t>(count)) {
+      const ssize_t n = ::write(fd, buffer + done, static_cast<std::size_t>(count) - done);
+      if (n <= 0)
+        return false;
+      done += static_cast<std::size_t>(n);
+    }
+  }
+  return in.eof() && ::fsync(fd) == 0;
+}
+
+// The engine decodes "&#N;" in info values; an ampersand is written as one so
+// that a value reaches the part exactly as typed.
+std::string infoValue(std::string_view value) {
+  std::string out;
+  for (const char c : value) {
+    if (c == '&')
+      out += "&#38;";
+    else
+      out += c;
+  }
+  return out;
+}
+
+} // namespace
+
+bool fileExists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+std::optional<std::uint64_t> fileSize(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0)
+    return std::nullopt;
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+  struct stat infoA {};
+  struct stat infoB {};
+  return ::stat(a.c_str(), &infoA) == 0 && ::stat(b.c_str(), &infoB) == 0 &&
+         infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
+}
+
+std::string absolutePath(const std::string& path) {
+  if (path.empty())
+    return path;
+  std::error_code error;
+  const auto absolute = std::filesystem::absolute(path, error);
+  if (error)
+    return path;
+  return absolute.lexically_normal().string();
+}
+
+std::string partFolder(const std::string& sourcePath, bool originalDirectory,
+                       const std::string& outputFolder) {
+  std::string folder;
+  if (originalDirectory) {
+    const std::size_t slash = sourcePath.rfind('/');
+    folder = slash == std::string::npos ? std::string() : sourcePath.substr(0, slash + 1);
+  } else {
+    folder = outputFolder;
+  }
+  if (folder.empty() || folder.back() != '/')
+    folder += '/';
+  return folder;
+}
+
+PartName partPathFor(const std::string& pattern, const std::string& folder,
+                     const std::string& sourcePath, int partNumber, int firstPage, int lastPage) {
+  const std::size_t slash = sourcePath.rfind('/');
+  std::string fileName = sourcePath.substr(slash == std::string::npos ? 0 : slash + 1);
+  const std::size_t dot = fileName.rfind('.');
+  if (dot != std::string::npos)
+    fileName.erase(dot);
+
+  std::string name = pattern;
+  replaceFirst(name, "{basename}", fileName);
+  replaceFirst(name, "{pagebegin:0000}", formatNumber(firstPage));
+  replaceFirst(name, "{pageend:0000}", formatNumber(lastPage));
+  replaceFirst(name, "{pageend}", formatNumber(lastPage));
+  replaceFirst(name, "{part:0000}", formatNumber(partNumber));
+  name += ".pdf";
+  // Every part stays in the chosen folder: a name that holds a folder of its
+  // own could climb out of it or name one that does not exist.
+  if (name.find('/') != std::string::npos)
+    return {{},
+            "the name pattern gives \"" + name +
+                "\", which names another folder; remove the \"/\" from the name pattern"};
+  return {folder + name, {}};
+}
+
+bool replaceFile(const std::string& replacement, const std::string& target) {
+  if (std::rename(replacement.c_str(), target.c_str()) == 0)
+    return true;
+  std::string staging = target + ".XXXXXX";
+  const int fd = ::mkstemp(staging.data());
+  if (fd < 0)
+    return false;
+  // mkstemp makes the file private; a part gets the mode a plain creation gives.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  const bool copied = ::fchmod(fd, 0666 & ~mask) == 0 && copyInto(replacement, fd);
+  const bool closed = ::close(fd) == 0;
+  if (!copied || !closed || std::rename(staging.c_str(), target.c_str()) != 0) {
+    std::remove(staging.c_str());
+    return false;
+  }
+  std::remove(replacement.c_str());
+  return true;
+}
+
+std::string infoText(const SplitSettings& settings) {
+  struct Entry {
+    std::string_view key;
+    const std::string& value;
+  };
+  const std::string defaultCreator = "Sundrel - " + std::string(kProductAddress);
+  const std::string defaultProducer = "Sundrel (" + std::string(kProductAddress) + ")";
+  const Entry entries[] = {
+      {"Subject", settings.docSubject},
+      {"Title", settings.docTitle},
+      {"Author", settings.docAuthor},
+      {"Keywords", settings.docKeywords},
+      {"Creator", settings.docCreator.empty() ? defaultCreator : settings.docCreator},
+      {"Producer", settings.docProducer.empty() ? defaultProducer : settings.docProducer},
+  };
+  std::string text;
+  for (const auto& entry : entries) {
+    if (entry.value.empty())
+      continue;
+    // InfoBegin before each entry: some engines apply only the first entry without it.
+    text += "InfoBegin\nInfoKey: ";
+    text += entry.key;
+    text += "\nInfoValue: ";
+    text += infoValue(entry.value);
+    text += '\n';
+  }
+  return text;
+}
+
+std::string encryptionClauses(const SplitSettings& settings) {
+  std::string clauses = " encrypt_128bit";
+  if (!settings.openPassword.empty())
+    clauses += " user_pw  " + quoteArgument(settings.openPassword);
+  if (!settings.permissionsPassword.empty())
+    clauses += " owner_pw  " + quoteArgument(settings.permissionsPassword);
+  std::string permissions;
+  permissions += settings::permissionKeywords(settings::kPrintChoices, settings.printAllowed);
+  permissions += settings::permissionKeywords(settings::kChangeChoices, settings.changesAllowed);
+  if (settings.copyAllowed != 0)
+    permissions += settings::kCopyKeyword;
+  if (!permissions.empty())
+    clauses += " allow" + permissions;
+  return clauses;
+}
+
+bool wantsSecurity(const SplitSettings& settings) {
+  return settings.keepEncryption == 0 && settings.addSecurity != 0;
+}
+
+std::string engineErrorLine(const std::string& output) {
+  std::size_t start = 0;
+  while (start < output.size()) {
+    std::size_t end = output.find('\n', start);
+    if (end == std::string::npos)
+      end = output.size();
+    std::string line = output.substr(start, end - start);
+    if (line.starts_with("Error: "))
+      return line.substr(7);
+    start = end + 1;
+  }
+  return {};
+}
+
+} // namespace sundrel::engine

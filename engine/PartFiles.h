@@ -1,0 +1,59 @@
+#pragma once
+// Helpers that the split paths share: part names, file checks, the text the
+// properties and security stages hand to the engine, and replacing a file in
+// one step.
+
+#include "settings/SplitSettings.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace sundrel::engine {
+
+using settings::SplitSettings;
+
+bool fileExists(const std::string& path);
+std::optional<std::uint64_t> fileSize(const std::string& path);
+
+// True when both paths name one existing file, however they are spelled.
+bool sameFile(const std::string& a, const std::string& b);
+
+// An absolute, lexically normal spelling of path, so that no path the engine
+// sees can be taken for a handle ("Q=x.pdf") or a keyword ("output").
+std::string absolutePath(const std::string& path);
+
+// The folder a source's parts go to, with its trailing '/'.
+std::string partFolder(const std::string& sourcePath, bool originalDirectory,
+                       const std::string& outputFolder);
+
+struct PartName {
+  std::string path;  // empty when refused
+  std::string error; // why it was refused
+};
+
+// The part's path: the name pattern with its tokens replaced ({basename} by
+// the source's file name without extension), ".pdf" appended, inside folder.
+// A name that would leave the folder is refused.
+PartName partPathFor(const std::string& pattern, const std::string& folder,
+                     const std::string& sourcePath, int partNumber, int firstPage, int lastPage);
+
+// Puts replacement in the place of target in one step, so target is never
+// missing: a rename, or across file systems a copy beside target renamed
+// over it. The result has the mode a new file gets from the umask.
+bool replaceFile(const std::string& replacement, const std::string& target);
+
+// The update_info text for the chosen properties.
+std::string infoText(const SplitSettings& settings);
+
+// " encrypt_128bit user_pw ... allow ..." for the chosen security.
+std::string encryptionClauses(const SplitSettings& settings);
+
+// Whether parts get the security stage.
+bool wantsSecurity(const SplitSettings& settings);
+
+// The first line of an engine's output that says what went wrong, without
+// its "Error: " prefix; empty when there is none.
+std::string engineErrorLine(const std::string& output);
+
+} // namespace sundrel::engine

@@ -1,0 +1,269 @@
+// The split through the engine's session: the source stays open in the
+// engine, a model predicts where each part ends, and measurements confirm it,
+// so a part costs a few extractions instead of one per page. The finished
+// part comes from the measurement that confirmed it, properties and security
+// applied in the same pass.
+
+#include "bridge/EngineRunner.h"
+#include "engine/BoundarySearch.h"
+#include "engine/PartFiles.h"
+#include "engine/SplitRun.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <unistd.h>
+
+namespace sundrel::engine {
+namespace {
+
+using bridge::quoteArgument;
+
+struct FinishedPart {
+  int last = 0;            // 0: none
+  std::string staging;     // the finished part under a hidden name in the part folder
+  std::uint64_t plain = 0; // size of the plain extraction
+  std::uint64_t bytes = 0; // size of the finished part
+};
+
+class SessionFile {
+public:
+  SessionFile(SplitRun& run, FileReport& file, const std::string& source, int deadlineMs)
+      : run_(run), file_(file), source_(source), handle_("A=" + quoteArgument(source)),
+        deadlineMs_(deadlineMs) {}
+  ~SessionFile() { discard(); }
+  SessionFile(const SessionFile&) = delete;
+  SessionFile& operator=(const SessionFile&) = delete;
+
+  FileResult split();
+
+private:
+  bridge::EngineAnswer ask(const std::string& command, bool payload) {
+    return run_.session.request(command, payload, deadlineMs_);
+  }
+
+  std::string range(int first, int last) const {
+    return " cat A" + std::to_string(first) + "-" + std::to_string(last);
+  }
+
+  FileResult fail(FailureKind kind, const std::string& reason,
+                  FileResult next = FileResult::Continue) {
+    return failFile(run_, file_, kind, reason, next);
+  }
+
+  // An engine that died or hung is never taken for an answer.
+  FileResult engineLost(const bridge::EngineAnswer& answer, FileResult next) {
+    return fail(answer.message.find("too long") != std::string::npos ? FailureKind::Timeout
+                                                                     : FailureKind::ProbeFailed,
+                answer.message, next);
+  }
+
+  int pageCount();
+  PageWeights weights(int pages);
+  Measurement measure(int first, int last);
+  bool finish(int first, int last, std::string& error);
+  bool ensureInfoFile();
+  void discard() {
+    if (!finished_.staging.empty())
+      std::remove(finished_.staging.c_str());
+    finished_ = {};
+  }
+
+  SplitRun& run_;
+  FileReport& file_;
+  const std::string& source_;
+  std::string handle_;
+  int deadlineMs_;
+  std::string folder_;
+  FinishedPart finished_;
+  std::string stageError_;
+};
+
+int SessionFile::pageCount() {
+  const bridge::EngineAnswer answer = ask(handle_ + " dump_data output -", true);
+  if (!answer.answered) {
+    engineLost(answer, FileResult::Continue);
+    return 0;
+  }
+  if (answer.exitCode == 1) {
+    const std::string reason =
+        answer.message.starts_with("Error: ") ? answer.message.substr(7) : answer.message;
+    fail(classifyOpenFailure(reason), reason);
+    return 0;
+  }
+  constexpr std::string_view key = "NumberOfPages:";
+  const std::size_t at = answer.payload.find(key);
+  const int pages =
+      at == std::string::npos
+          ? 0
+          : bridge::parseLeadingInt(std::string_view(answer.payload).substr(at + key.size()));
+  if (pages <= 0)
+    fail(FailureKind::Unreadable, "the engine found no pages in it");
+  return pages;
+}
+
+PageWeights SessionFile::weights(int pages) {
+  const bridge::EngineAnswer answer = ask(handle_ + " page_sizes output -", true);
+  PageWeights weights;
+  if (answer.answered && answer.exitCode != 1 && weights.parse(answer.payload, pages))
+    return weights;
+  return PageWeights::uniform(pages, fileSize(source_).value_or(0));
+}
+
+Measurement SessionFile::measure(int first, int last) {
+  const bridge::EngineAnswer answer = ask(handle_ + range(first, last) + " measure", false);
+  if (!answer.answered || answer.exitCode == 1) {
+    stageError_ = answer.message;
+    return {};
+  }
+  return {true, answer.bytes};
+}
+
+bool SessionFile::ensureInfoFile() {
+  if (!run_.infoPath.empty())
+    return true;
+  const std::string path = bridge::makeTempPath(".txt");
+  if (path.empty())
+    return false;
+  std::ofstream info(path, std::ios::trunc);
+  info << infoText(run_.settings);
+  info.close();
+  if (!info) {
+    std::remove(path.c_str());
+    return false;
+  }
+  run_.infoPath = path;
+  return true;
+}
+
+// Writes first..last as a finished part under a hidden name in the part
+// folder: extraction, properties and security in one engine command.
+bool SessionFile::finish(int first, int last, std::string& error) {
+  discard();
+  if (!ensureInfoFile()) {
+    error = "the properties could not be prepared in the temporary folder";
+    return false;
+  }
+  std::string staging = folder_ + ".sundrel-XXXXXX";
+  const int fd = ::mkstemp(staging.data());
+  if (fd < 0) {
+    error = "no part can be written in " + folder_ + ": " + std::strerror(errno);
+    return false;
+  }
+  ::close(fd);
+  std::string command = handle_ + range(first, last) + " update_info " +
+                        quoteArgument(run_.infoPath) + " output " + quoteArgument(staging);
+  if (wantsSecurity(run_.settings))
+    command += encryptionClauses(run_.settings);
+  const bridge::EngineAnswer answer = ask(command, false);
+  if (!answer.answered || answer.exitCode == 1) {
+    std::remove(staging.c_str());
+    error = answer.message.starts_with("Error: ") ? answer.message.substr(7) : answer.message;
+    return false;
+  }
+  constexpr std::string_view key = "cat_bytes=";
+  const std::size_t at = answer.message.find(key);
+  if (at == std::string::npos) {
+    std::remove(staging.c_str());
+    error = "the engine did not say the part's size";
+    return false;
+  }
+  finished_.last = last;
+  finished_.staging = staging;
+  finished_.plain = std::strtoull(answer.message.c_str() + at + key.size(), nullptr, 10);
+  finished_.bytes = fileSize(staging).value_or(answer.bytes);
+  return true;
+}
+
+FileResult SessionFile::split() {
+  SplitHost& host = run_.host;
+  const std::uint32_t limit = run_.limit;
+  const int pages = pageCount();
+  if (pages <= 0)
+    return FileResult::Continue;
+  folder_ = partFolder(source_, host.originalDirectorySelected(), host.outputFolder());
+  SizeModel model(weights(pages));
+
+  host.setProgressRange(0, pages + 1);
+  int first = 1;
+  int partNumber = 1;
+  while (first <= pages) {
+    host.setProgressPos(first);
+    int reached = first;
+    const PartEnd end = findPartEnd(first, pages, limit, model, [&](int last, bool candidate) {
+      Measurement m;
+      std::string error;
+      if (candidate && finish(first, last, error)) {
+        m = {true, finished_.plain};
+      } else {
+        if (candidate)
+          stageError_ = error;
+        m = measure(first, last);
+      }
+      if (m.ok && m.bytes < limit && last > reached) {
+        reached = last;
+        host.setProgressPos(last);
+      }
+      host.pumpDialogMessages();
+      return m;
+    });
+    if (!end.ok) {
+      discard();
+      const std::string what = "the engine could not extract pages " + std::to_string(first) + "-" +
+                               std::to_string(std::max(first, reached));
+      return fail(FailureKind::ProbeFailed, stageError_.empty() ? what : what + ": " + stageError_,
+                  FileResult::StopRun);
+    }
+    int last = end.last;
+    if (end.single)
+      file_.oversizePages.push_back({first, end.bytes});
+
+    // The properties and the encryption add a few hundred bytes to what was
+    // measured; a finished part that no longer fits gives its last page to
+    // the next part.
+    for (;;) {
+      if (finished_.last != last) {
+        std::string error;
+        if (!finish(first, last, error))
+          return fail(FailureKind::StageFailed,
+                      "part " + std::to_string(partNumber) + " could not be written: " + error);
+      }
+      if (last == first || finished_.bytes < limit)
+        break;
+      discard();
+      --last;
+    }
+
+    const PartName name =
+        partPathFor(run_.settings.namePattern, folder_, source_, partNumber, first, last);
+    if (name.path.empty())
+      return fail(FailureKind::PartNotWritten, name.error);
+    if (!partPathAllowed(run_, file_, source_, name.path))
+      return FileResult::Continue;
+    const std::uint64_t bytes = finished_.bytes;
+    if (!replaceFile(finished_.staging, name.path))
+      return fail(FailureKind::PartNotWritten,
+                  "the part " + name.path + " could not be put in place: " + std::strerror(errno));
+    finished_ = {};
+    run_.written.insert(name.path);
+    file_.parts.push_back({name.path, first, last, bytes});
+    host.partWritten(name.path, first, last);
+    host.setProgressPos(last + 1);
+    first = last + 1;
+    ++partNumber;
+  }
+  file_.outcome = FileOutcome::Split;
+  return FileResult::Continue;
+}
+
+} // namespace
+
+FileResult splitInSession(SplitRun& run, FileReport& file, const std::string& source,
+                          std::uint64_t sourceBytes) {
+  SessionFile session(run, file, source, bridge::engineDeadlineMs(sourceBytes));
+  return session.split();
+}
+
+} // namespace sundrel::engine
