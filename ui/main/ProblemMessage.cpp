@@ -98,9 +98,13 @@ QString oversizeLine(const FileReport& file) {
   return line + QLatin1Char('.');
 }
 
-// A heading and its lines; a long list ends with how many were left out.
+// A heading and its entries, each behind a bullet so that a long path
+// wrapped over two lines still reads as one entry; a long list ends with how
+// many were left out.
 QString section(const QString& heading, const QStringList& lines) {
-  QStringList shown = lines.mid(0, kMaxLines);
+  QStringList shown;
+  for (const QString& line : lines.mid(0, kMaxLines))
+    shown << QStringLiteral("\u2022 ") + line;
   if (lines.size() > kMaxLines)
     shown << tr("and %1 more.").arg(lines.size() - kMaxLines);
   return heading + QLatin1Char('\n') + shown.join(QLatin1Char('\n'));

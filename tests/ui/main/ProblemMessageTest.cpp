@@ -117,8 +117,8 @@ private slots:
                      return c;
                    }()})
         << "2 files could not be split:\n"
-           "\"/in/b.pdf\": it is password-protected.\n"
-           "\"/in/c.pdf\": a part could not be written (the engine could not write "
+           "• \"/in/b.pdf\": it is password-protected.\n"
+           "• \"/in/c.pdf\": a part could not be written (the engine could not write "
            "/in/c part 0002.pdf).\n\n"
            "3 parts were written to \"/in\".";
 
@@ -128,9 +128,9 @@ private slots:
                    notReached("/in/c.pdf"), notReached("/in/d.pdf")},
                   true)
         << "1 file could not be split:\n"
-           "\"/in/b.pdf\": the engine failed while measuring its pages (the engine ended with "
+           "• \"/in/b.pdf\": the engine failed while measuring its pages (the engine ended with "
            "status 3).\n\n"
-           "The run stopped early; 2 files were not reached:\n\"/in/c.pdf\"\n\"/in/d.pdf\"\n\n"
+           "The run stopped early; 2 files were not reached:\n• \"/in/c.pdf\"\n• \"/in/d.pdf\"\n\n"
            "1 part was written to \"/out\".";
 
     FileReport manual = splitInto("/in/manual.pdf", {"/in/m 1.pdf", "/in/m 2.pdf", "/in/m 3.pdf"});
@@ -140,7 +140,7 @@ private slots:
         << report({manual})
         << "Some pages alone are larger than the limit of 102400 bytes; each was written as a "
            "part by itself:\n"
-           "\"/in/manual.pdf\": page 2 (120000 bytes), page 3 (130000 bytes), page 4 (140000 "
+           "• \"/in/manual.pdf\": page 2 (120000 bytes), page 3 (130000 bytes), page 4 (140000 "
            "bytes), page 5 (150000 bytes), page 6 (160000 bytes), and 2 more pages.\n\n"
            "3 parts were written to \"/in\".";
 
@@ -151,8 +151,8 @@ private slots:
     QTest::newRow("warnings, parts in many folders")
         << report({a, b})
         << "2 warnings:\n"
-           "\"/in/a.pdf\": the document properties were not applied to part 2.\n"
-           "\"/in/b.pdf\": the document properties were not applied to part 1.\n\n"
+           "• \"/in/a.pdf\": the document properties were not applied to part 2.\n"
+           "• \"/in/b.pdf\": the document properties were not applied to part 1.\n\n"
            "5 parts were written to \"/1\", \"/2\", \"/3\" and 2 other folders.";
 
     // Listed in the reverse of their weight: the message reorders them.
@@ -165,12 +165,12 @@ private slots:
                {warned, big, failed("/in/n.pdf", FailureKind::Unreadable), notReached("/in/r.pdf")},
                true)
         << "1 file could not be split:\n"
-           "\"/in/n.pdf\": it could not be read; it may be damaged or not a PDF file.\n\n"
-           "The run stopped early; 1 file was not reached:\n\"/in/r.pdf\"\n\n"
+           "• \"/in/n.pdf\": it could not be read; it may be damaged or not a PDF file.\n\n"
+           "The run stopped early; 1 file was not reached:\n• \"/in/r.pdf\"\n\n"
            "Some pages alone are larger than the limit of 102400 bytes; each was written as a "
-           "part by itself:\n\"/in/o.pdf\": page 1 (300000 bytes).\n\n"
+           "part by itself:\n• \"/in/o.pdf\": page 1 (300000 bytes).\n\n"
            "1 warning:\n"
-           "\"/in/w.pdf\": the document properties were not applied to part 1.\n\n"
+           "• \"/in/w.pdf\": the document properties were not applied to part 1.\n\n"
            "2 parts were written to \"/x\" and \"/y\".";
 
     std::vector<FileReport> files{failed("/in/0.pdf", FailureKind::EngineMissing,
@@ -180,11 +180,11 @@ private slots:
     QTest::newRow("nothing written, a long list cut")
         << report(files, true)
         << "1 file could not be split:\n"
-           "\"/in/0.pdf\": the PDF engine was not found (tovix.dll was not found in "
+           "• \"/in/0.pdf\": the PDF engine was not found (tovix.dll was not found in "
            "/opt/sundrel/).\n\n"
            "The run stopped early; 10 files were not reached:\n"
-           "\"/in/1.pdf\"\n\"/in/2.pdf\"\n\"/in/3.pdf\"\n\"/in/4.pdf\"\n"
-           "\"/in/5.pdf\"\n\"/in/6.pdf\"\n\"/in/7.pdf\"\n\"/in/8.pdf\"\nand 2 more.\n\n"
+           "• \"/in/1.pdf\"\n• \"/in/2.pdf\"\n• \"/in/3.pdf\"\n• \"/in/4.pdf\"\n"
+           "• \"/in/5.pdf\"\n• \"/in/6.pdf\"\n• \"/in/7.pdf\"\n• \"/in/8.pdf\"\nand 2 more.\n\n"
            "No parts were written.";
   }
 
