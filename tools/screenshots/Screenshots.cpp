@@ -1,6 +1,6 @@
-// Takes screenshots of the main window (idle, during a run, after it) and of
-// the About box, with or without the skin. Run under a real X server (Xvfb):
-// scripts/screenshots does that.
+// Takes screenshots of the main window (idle, during a run, after it), of the
+// skip and problem messages and of the About box, with or without the skin. Run under a real X
+// server (Xvfb): scripts/screenshots does that.
 //
 //   sundrel_main_screenshots <output dir> <bin dir> <corpus dir> [--skin]
 
@@ -12,6 +12,7 @@
 #include "ui/main/HyperlinkStatic.h"
 #include "ui/main/MainDialog.h"
 #include "ui/main/MessageBox.h"
+#include "ui/main/ProblemMessage.h"
 
 #include <QApplication>
 #include <QDir>
@@ -46,6 +47,36 @@ void grab(QWidget* window, const QString& name) {
     std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
   else
     std::printf("%s\n", qPrintable(path));
+}
+
+// A run with one problem of each kind over the listed files.
+engine::SplitReport sampleReport(const QStringList& files) {
+  engine::SplitReport report;
+  report.limit = 102400;
+  report.stoppedEarly = true;
+  const auto source = [&](int index) { return files.value(index).toStdString(); };
+  const auto partPath = [&](int index, int part) {
+    return (files.value(index).chopped(4) +
+            QStringLiteral(" part %1.pdf").arg(part, 4, 10, QLatin1Char('0')))
+        .toStdString();
+  };
+  engine::FileReport first;
+  first.source = source(0);
+  first.outcome = engine::FileOutcome::Split;
+  for (int part = 1; part <= 4; ++part)
+    first.parts.push_back({partPath(0, part), part * 3 - 2, part * 3, 90000});
+  first.oversizePages = {{7, 181233}, {11, 140012}};
+  first.warnings = {"the document properties were not applied to part 3"};
+  engine::FileReport second;
+  second.source = source(1);
+  second.outcome = engine::FileOutcome::Failed;
+  second.failure = engine::FailureKind::StageFailed;
+  second.reason = "the engine could not encrypt pages 5-9";
+  second.parts.push_back({partPath(1, 1), 1, 4, 98000});
+  engine::FileReport third;
+  third.source = source(2);
+  report.files = {first, second, third};
+  return report;
 }
 
 } // namespace
@@ -127,6 +158,12 @@ int main(int argc, char** argv) {
   });
   dialog.showSkipMessage("\"" + files.value(0).toStdString() +
                          "\" is too small, we will skip this PDF file.");
+
+  test::onNextModal([](QWidget* box) {
+    grab(box, QStringLiteral("problem-message"));
+    box->close();
+  });
+  ui::showMessageBox(&dialog, ui::problemMessage(sampleReport(files)), ui::MessageIcon::Warning);
 
   ui::AboutDialog about(&dialog);
   about.show();

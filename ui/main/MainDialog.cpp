@@ -5,6 +5,7 @@
 #include "ui/main/AboutDialog.h"
 #include "ui/main/FileListText.h"
 #include "ui/main/MessageBox.h"
+#include "ui/main/ProblemMessage.h"
 #include "ui/options/DialogUnits.h"
 
 #include <QCloseEvent>
@@ -28,6 +29,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpressionValidator>
 #include <QTableWidget>
 
 #include <algorithm>
@@ -99,10 +101,10 @@ QIcon applicationIcon() {
 }
 
 MainDialog::MainDialog(QWidget* parent)
-    : QDialog(parent), icon(applicationIcon()), splitRunner(engine::runSplit),
-      filesChooser(chooseFilesWithDialog), folderChooser(chooseFolderWithDialog),
-      fileOpener(
-          [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }) {
+    : QDialog(parent), icon(applicationIcon()), filesChooser(chooseFilesWithDialog),
+      folderChooser(chooseFolderWithDialog), fileOpener([](const QString& path) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+      }) {
   setObjectName(QStringLiteral("102"));
   // A top-level window of its own (task-bar button, minimise box) that is not
   // resizable and has no maximise box.
@@ -110,6 +112,7 @@ MainDialog::MainDialog(QWidget* parent)
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint);
   setAcceptDrops(true);
+  setSplitRunner(engine::runSplit);
 
   createControls();
 
@@ -204,6 +207,10 @@ void MainDialog::createControls() {
   sizeEdit->setAlignment(Qt::AlignRight);
   du.place(sizeEdit, 209, 190, 66, 12);
   sizeEdit->setAccessibleName(tr("Size limit in bytes"));
+  // The run reads the edit's leading digits: "10MB" would be a limit of 10
+  // bytes. Typed or pasted text with anything but digits is refused whole.
+  sizeEdit->setValidator(
+      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), sizeEdit));
   // As tall as the edit beside it, so both texts share one baseline.
   QLabel* bytesLabel = label(0, "Bytes", 280, 190, 21, 12);
   bytesLabel->setObjectName(QStringLiteral("bytesLabel"));
@@ -261,6 +268,10 @@ void MainDialog::createControls() {
   connect(sizePresetCombo, &QComboBox::activated, this, &MainDialog::onSizePresetChange);
   connect(originalRadio, &QRadioButton::clicked, this, &MainDialog::onOriginalDirectory);
   connect(alternativeRadio, &QRadioButton::clicked, this, &MainDialog::onAlternativeDirectory);
+  // Browse and the folder edit follow the radios' state however it changes:
+  // an assistive technology's toggle or a program sends no click.
+  for (QRadioButton* radio : {originalRadio, alternativeRadio})
+    connect(radio, &QRadioButton::toggled, this, &MainDialog::updateControlStates);
   connect(browseButton, &QPushButton::clicked, this, &MainDialog::onBrowse);
   connect(exitButton, &QPushButton::clicked, this, &MainDialog::onExit);
   connect(aboutButton, &QPushButton::clicked, this, &MainDialog::onAbout);
@@ -365,13 +376,16 @@ void MainDialog::onBeginSplit() {
   run.outputMode = originalRadio->isChecked() ? settings::OutputMode::OriginalDirectory
                                               : settings::OutputMode::AlternativeDirectory;
   run.sizeLimit = sizeLimit;
-  if (splitRunner)
-    splitRunner(*this, run);
+  const engine::SplitReport report = splitRunner ? splitRunner(*this, run) : engine::SplitReport{};
   // The run took its limit from the size edit; keep what it used.
   sizeLimit = run.sizeLimit;
 
   progressBar->setValue(0);
   updateControlStates();
+  // Failed, unreached and over-limit files are said once, over the idle
+  // window, also when a close waits for the run.
+  if (report.hasProblems())
+    showMessageBox(this, problemMessage(report), MessageIcon::Warning);
   if (closeRequested)
     onExit();
 }
@@ -624,9 +638,6 @@ void MainDialog::pumpDialogMessages() {
   pumpEvents();
 }
 
-void MainDialog::setSplitRunner(SplitRunner runner) {
-  splitRunner = std::move(runner);
-}
 void MainDialog::setFilesChooser(FilesChooser chooser) {
   filesChooser = std::move(chooser);
 }

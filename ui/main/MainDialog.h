@@ -5,6 +5,7 @@
 // busy flag, because handlers run re-entrantly while the engine works.
 
 #include "engine/SplitHost.h"
+#include "engine/SplitReport.h"
 #include "settings/SplitSettings.h"
 #include "ui/options/OptionsDialog.h"
 
@@ -18,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <type_traits>
 
 class QComboBox;
 class QLineEdit;
@@ -78,12 +80,14 @@ public:
 
   // Test seams: what a run does, what the file and folder dialogs answer and
   // how a listed file is opened. Each defaults to the real thing.
-  using SplitRunner = std::function<void(engine::SplitHost&, settings::SplitSettings&)>;
+  using SplitRunner =
+      std::function<engine::SplitReport(engine::SplitHost&, settings::SplitSettings&)>;
   using FilesChooser = std::function<std::optional<QStringList>(QWidget* parent)>;
   using FolderChooser =
       std::function<std::optional<QString>(QWidget* parent, const QString& title)>;
   using FileOpener = std::function<void(const QString& path)>;
-  void setSplitRunner(SplitRunner runner);
+  // A runner that returns no report leaves nothing to show after the run.
+  template <class Runner> void setSplitRunner(Runner runner);
   void setFilesChooser(FilesChooser chooser);
   void setFolderChooser(FolderChooser chooser);
   void setFileOpener(FileOpener opener);
@@ -161,5 +165,18 @@ private:
 
 // The application icon (several sizes).
 QIcon applicationIcon();
+
+template <class Runner> void MainDialog::setSplitRunner(Runner runner) {
+  using Result = std::invoke_result_t<Runner&, engine::SplitHost&, settings::SplitSettings&>;
+  if constexpr (std::is_void_v<Result>) {
+    splitRunner = [runner = std::move(runner)](engine::SplitHost& host,
+                                               settings::SplitSettings& run) mutable {
+      runner(host, run);
+      return engine::SplitReport{};
+    };
+  } else {
+    splitRunner = std::move(runner);
+  }
+}
 
 } // namespace sundrel::ui

@@ -48,8 +48,10 @@ SecurityPage::SecurityPage(QWidget* parent, const DialogUnits& units) : QWidget(
                          QStringLiteral("Enable copying of text, images, and other content"), 20,
                          169, 276, 10);
 
+  // On the state, not the click: an assistive technology's toggle and a
+  // program's change must enable the same controls as a mouse or a key.
   for (QCheckBox* box : {keepEncryption, addSecurity, requireOpenPassword, restrictPermissions})
-    connect(box, &QCheckBox::clicked, this, [this] { updateSecurityControls(); });
+    connect(box, &QCheckBox::toggled, this, [this] { updateSecurityControls(); });
 
   printAllowed->setCurrentIndex(0);
   changesAllowed->setCurrentIndex(0);
