@@ -1,6 +1,7 @@
 // Sundrel: splits PDF files into parts that each stay below a chosen size.
 
 #include "app/SkinLibrary.h"
+#include "bridge/EngineRunner.h"
 #include "app/SplitterApp.h"
 #include "ui/main/MainDialog.h"
 
@@ -9,6 +10,8 @@
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
+  // An interrupted run leaves neither hidden part files nor temporary files.
+  sundrel::bridge::installInterruptCleanup();
   QApplication::setWindowIcon(sundrel::ui::applicationIcon());
   // Lets the desktop match the windows to the installed sundrel.desktop.
   QGuiApplication::setDesktopFileName(QStringLiteral("sundrel"));

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -71,13 +72,41 @@ public:
 private:
   void create() {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = (base != nullptr && *base != '\0') ? base : "/tmp";
-    if (pattern.back() != '/')
-      pattern += '/';
-    pattern += "sundrel-XXXXXX";
+    std::string root = (base != nullptr && *base != '\0') ? base : "/tmp";
+    if (root.back() != '/')
+      root += '/';
+    removeStaleDirectories(root);
+    // The process id in the name lets a later start find folders whose owner
+    // was killed before it could clean up.
+    std::string pattern = root + "sundrel-" + std::to_string(::getpid()) + "-XXXXXX";
     // mkdtemp creates the directory with mode 0700.
-    if (::mkdtemp(pattern.data()) != nullptr)
+    if (::mkdtemp(pattern.data()) != nullptr) {
       directory = pattern + '/';
+      registerCleanupPath(pattern);
+    }
+  }
+
+  static void removeStaleDirectories(const std::string& root) {
+    std::error_code error;
+    for (auto it = std::filesystem::directory_iterator(root, error);
+         !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+      const std::string name = it->path().filename().string();
+      if (!name.starts_with("sundrel-"))
+        continue;
+      const std::size_t dash = name.find('-', 8);
+      const std::string digits = name.substr(8, dash == std::string::npos ? 0 : dash - 8);
+      if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos)
+        continue;
+      struct stat info {};
+      if (::lstat(it->path().c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+          info.st_uid != ::getuid())
+        continue;
+      const pid_t owner = static_cast<pid_t>(std::strtol(digits.c_str(), nullptr, 10));
+      if (owner <= 0 || ::kill(owner, 0) == 0 || errno != ESRCH)
+        continue;
+      std::error_code ignored;
+      std::filesystem::remove_all(it->path(), ignored);
+    }
   }
   std::once_flag once;
   std::string directory;
@@ -231,7 +260,54 @@ int runCommand(const std::string& commandLine, std::string* output, WaitMode mod
   return exitCodeOf(status);
 }
 
+// Paths removed when SIGINT or SIGTERM ends the process: fixed slots, so
+// that the handler touches nothing but unlink and rmdir.
+constexpr int kCleanupSlots = 8;
+char cleanupPaths[kCleanupSlots][PATH_MAX];
+volatile std::sig_atomic_t cleanupUsed[kCleanupSlots];
+
+extern "C" void cleanUpAndDie(int signal) {
+  for (int i = kCleanupSlots - 1; i >= 0; --i) {
+    if (cleanupUsed[i] != 0) {
+      if (::unlink(cleanupPaths[i]) != 0)
+        ::rmdir(cleanupPaths[i]);
+    }
+  }
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
 } // namespace
+
+void registerCleanupPath(const std::string& path) {
+  if (path.size() >= PATH_MAX)
+    return;
+  for (int i = 0; i < kCleanupSlots; ++i) {
+    if (cleanupUsed[i] == 0) {
+      std::memcpy(cleanupPaths[i], path.c_str(), path.size() + 1);
+      cleanupUsed[i] = 1;
+      return;
+    }
+  }
+}
+
+void unregisterCleanupPath(const std::string& path) {
+  for (int i = 0; i < kCleanupSlots; ++i) {
+    if (cleanupUsed[i] != 0 && path == cleanupPaths[i]) {
+      cleanupUsed[i] = 0;
+      return;
+    }
+  }
+}
+
+void installInterruptCleanup() {
+  struct sigaction action {};
+  action.sa_handler = cleanUpAndDie;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESETHAND;
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+}
 
 std::string programFilePath(std::string_view fileName) {
   std::string directory = programDirectoryOverride();

@@ -23,9 +23,17 @@ std::string programFilePath(std::string_view fileName);
 void setProgramDirectory(std::string directory);
 
 // A new name "pdf<hex>.tmp<suffix>" in this process's private temporary
-// directory (mode 0700, removed at exit when empty). No file exists under the
+// directory (mode 0700, removed at exit when empty; the folders of processes
+// that no longer run are removed when the next one makes its own). No file exists under the
 // returned name; the caller creates and owns it. Empty on failure.
 std::string makeTempPath(std::string_view suffix = {});
+
+// Files (or empty folders) to remove when SIGINT or SIGTERM ends the
+// process, so an interrupted run leaves nothing half-done behind; at most a
+// few at a time. installInterruptCleanup sets up the handlers.
+void registerCleanupPath(const std::string& path);
+void unregisterCleanupPath(const std::string& path);
+void installInterruptCleanup();
 
 // Quotes one argument so that splitCommandLine gives it back unchanged,
 // whatever it holds (blanks, '"', trailing backslashes). A plain value comes

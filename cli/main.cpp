@@ -113,6 +113,7 @@ int usageError(const std::string& message) {
 } // namespace
 
 int main(int argc, char** argv) {
+  bridge::installInterruptCleanup();
   std::string sizeText = "102400";
   std::string outputDir;
   std::string pattern{settings::kDefaultNamePattern};

@@ -66,8 +66,10 @@ private:
   bool finish(int first, int last, std::string& error);
   bool ensureInfoFile();
   void discard() {
-    if (!finished_.staging.empty())
+    if (!finished_.staging.empty()) {
       std::remove(finished_.staging.c_str());
+      bridge::unregisterCleanupPath(finished_.staging);
+    }
     finished_ = {};
   }
 
@@ -135,6 +137,7 @@ bool SessionFile::ensureInfoFile() {
     return false;
   }
   run_.infoPath = path;
+  bridge::registerCleanupPath(path);
   return true;
 }
 
@@ -153,6 +156,7 @@ bool SessionFile::finish(int first, int last, std::string& error) {
     return false;
   }
   ::close(fd);
+  bridge::registerCleanupPath(staging);
   std::string command = handle_ + range(first, last) + " update_info " +
                         quoteArgument(run_.infoPath) + " output " + quoteArgument(staging);
   if (wantsSecurity(run_.settings))
@@ -160,6 +164,7 @@ bool SessionFile::finish(int first, int last, std::string& error) {
   const bridge::EngineAnswer answer = ask(command, false);
   if (!answer.answered || answer.exitCode == 1) {
     std::remove(staging.c_str());
+    bridge::unregisterCleanupPath(staging);
     error = answer.message.starts_with("Error: ") ? answer.message.substr(7) : answer.message;
     return false;
   }
@@ -167,6 +172,7 @@ bool SessionFile::finish(int first, int last, std::string& error) {
   const std::size_t at = answer.message.find(key);
   if (at == std::string::npos) {
     std::remove(staging.c_str());
+    bridge::unregisterCleanupPath(staging);
     error = "the engine did not say the part's size";
     return false;
   }
@@ -246,6 +252,7 @@ FileResult SessionFile::split() {
     if (!replaceFile(finished_.staging, name.path))
       return fail(FailureKind::PartNotWritten,
                   "the part " + name.path + " could not be put in place: " + std::strerror(errno));
+    bridge::unregisterCleanupPath(finished_.staging);
     finished_ = {};
     run_.written.insert(name.path);
     file_.parts.push_back({name.path, first, last, bytes});

@@ -338,8 +338,10 @@ SplitReport runSplit(SplitHost& host, SplitSettings& settings) {
     }
   }
   run.session.stop();
-  if (!run.infoPath.empty())
+  if (!run.infoPath.empty()) {
     std::remove(run.infoPath.c_str());
+    bridge::unregisterCleanupPath(run.infoPath);
+  }
   bridge::setCommandDeadlineMs(0);
   return report;
 }

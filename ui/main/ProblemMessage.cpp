@@ -66,10 +66,10 @@ QString failureText(const FileReport& file) {
     text = tr("the security could not be applied to a part, so that part was deleted");
     break;
   case FailureKind::Overwrite:
-    text = tr("a part would have replaced the file itself");
+    text = tr("a part would have replaced another file");
     break;
   case FailureKind::Timeout:
-    text = tr("the engine took too long and was stopped");
+    text = tr("the engine ran out of time or memory and was stopped");
     break;
   case FailureKind::None:
     text = tr("it could not be split");
