@@ -23,6 +23,10 @@ public:
   virtual std::string rowPath(int row) = 0;
   virtual std::string rowSizeText(int row) = 0;
 
+  // The open password the user gave for a row's file; empty when none. It
+  // reaches the engine only through its session, never an argument list.
+  virtual std::string rowPassword(int /*row*/) { return {}; }
+
   // Text of the size edit (bytes as decimal text).
   virtual std::string sizeEditText() = 0;
 
