@@ -30,9 +30,14 @@ struct FinishedPart {
 
 class SessionFile {
 public:
-  SessionFile(SplitRun& run, FileReport& file, const std::string& source, int deadlineMs)
+  SessionFile(SplitRun& run, FileReport& file, const std::string& source,
+              const std::string& password, int deadlineMs)
       : run_(run), file_(file), source_(source), handle_("A=" + quoteArgument(source)),
-        deadlineMs_(deadlineMs) {}
+        deadlineMs_(deadlineMs) {
+    // The password goes over the session's pipe, never into an argument list.
+    if (!password.empty())
+      handle_ += " input_pw " + quoteArgument("A=" + password);
+  }
   ~SessionFile() { discard(); }
   SessionFile(const SessionFile&) = delete;
   SessionFile& operator=(const SessionFile&) = delete;
@@ -268,8 +273,8 @@ FileResult SessionFile::split() {
 } // namespace
 
 FileResult splitInSession(SplitRun& run, FileReport& file, const std::string& source,
-                          std::uint64_t sourceBytes) {
-  SessionFile session(run, file, source, bridge::engineDeadlineMs(sourceBytes));
+                          const std::string& password, std::uint64_t sourceBytes) {
+  SessionFile session(run, file, source, password, bridge::engineDeadlineMs(sourceBytes));
   return session.split();
 }
 

@@ -330,8 +330,17 @@ SplitReport runSplit(SplitHost& host, SplitSettings& settings) {
     // died is started again for the next file.
     if (!run.session.active() && offersSession && fileExists(enginePath))
       offersSession = run.session.start(enginePath);
-    const FileResult result = run.session.active() ? splitInSession(run, file, source, sourceBytes)
-                                                   : splitByProcess(run, file, source);
+    const std::string password = host.rowPassword(row);
+    FileResult result = FileResult::Continue;
+    if (run.session.active())
+      result = splitInSession(run, file, source, password, sourceBytes);
+    else if (!password.empty())
+      // One process per command would show the password in the process list.
+      failFile(run, file, FailureKind::Protected,
+               "its password can be given only to an engine that takes commands over a pipe; "
+               "this engine runs one process per command");
+    else
+      result = splitByProcess(run, file, source);
     if (result == FileResult::StopRun) {
       report.stoppedEarly = row + 1 < rows;
       break;

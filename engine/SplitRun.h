@@ -35,7 +35,7 @@ FileResult splitByProcess(SplitRun& run, FileReport& file, const std::string& so
 
 // Splits one file through the engine's session: few measurements per part.
 FileResult splitInSession(SplitRun& run, FileReport& file, const std::string& source,
-                          std::uint64_t sourceBytes);
+                          const std::string& password, std::uint64_t sourceBytes);
 
 // Whether the part path may be written: not the source, not a part this run
 // already wrote. Fails the file with the reason otherwise.

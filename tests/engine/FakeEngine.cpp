@@ -9,9 +9,17 @@
 //   nowrite     when present, cat writes nothing and exits 1
 //   info.txt    the last update_info input, copied
 //   grow.txt    "by <bytes>": update_info makes its output that much larger
+//   perpage.txt "<page> <bytes>" lines: a range not in sizes.txt measures
+//               300 bytes plus its pages' bytes
+//   session     when present, --session serves commands over the pipe:
+//               measure, dump_data/page_sizes to "-", and the one-pass part
 
+#include "bridge/EngineRunner.h"
+
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -58,19 +66,79 @@ void copy(const std::string& from, const std::string& to) {
   std::ofstream(to, std::ios::binary | std::ios::trunc) << readFile(from);
 }
 
+long long rangeSize(const std::string& range) {
+  auto sizes = table("sizes.txt");
+  if (sizes.count(range))
+    return sizes[range];
+  auto perPage = table("perpage.txt");
+  if (perPage.empty())
+    return 1000;
+  const std::size_t dash = range.find('-');
+  const int first = std::stoi(range.substr(0, dash));
+  const int last = std::stoi(range.substr(dash + 1));
+  long long total = 300;
+  for (int page = first; page <= last; ++page)
+    total += perPage[std::to_string(page)];
+  return total;
+}
+
+long long pageCount(const std::string& handle) {
+  auto pages = table("pages.txt");
+  const std::string name = fs::path(handle).filename().string();
+  return pages.count(name) ? pages[name] : pages.count("*") ? pages["*"] : 0;
+}
+
+// One command of a session: its status line, and the payload for "-".
+std::string answer(const std::vector<std::string>& args) {
+  if (args.size() >= 4 && args[1] == "dump_data") {
+    const long long count = pageCount(args[0]);
+    if (count <= 0)
+      return "1 0 Error: Failed to open PDF file: no pages\n";
+    const std::string report = "NumberOfPages: " + std::to_string(count) + "\n";
+    return "0 " + std::to_string(report.size()) + " ok\n" + report;
+  }
+  if (args.size() >= 4 && args[1] == "cat") {
+    const std::string range = args[2].substr(1);
+    if (listed("fail.txt", range))
+      return "1 0 Error: cannot extract " + range + "\n";
+    const long long size = rangeSize(range);
+    if (args[3] == "measure")
+      return "0 " + std::to_string(size) + " ok\n";
+    const long long grow = table("grow.txt").count("by") ? table("grow.txt")["by"] : 0;
+    const auto output = std::find(args.begin(), args.end(), "output");
+    if (output == args.end() || output + 1 == args.end())
+      return "1 0 Error: no output\n";
+    writeBytes(*(output + 1), size + grow);
+    return "0 " + std::to_string(size + grow) + " cat_bytes=" + std::to_string(size) + " ok\n";
+  }
+  return "1 0 Error: not supported here\n";
+}
+
+void log(const std::vector<std::string>& args) {
+  std::ofstream out(home / "log.txt", std::ios::app);
+  for (std::size_t i = 0; i < args.size(); ++i)
+    out << (i ? "|" : "") << args[i];
+  out << '\n';
+}
+
+int serve() {
+  std::cout << "tovix-session 1" << std::endl;
+  for (std::string line; std::getline(std::cin, line);) {
+    const auto args = sundrel::bridge::splitCommandLine(line);
+    log(args);
+    std::cout << answer(args) << std::flush;
+  }
+  return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
   home = fs::canonical("/proc/self/exe").parent_path();
   std::vector<std::string> args(argv + 1, argv + argc);
   if (!args.empty() && args[0] == "--session")
-    return 1; // no session: the driver runs one process per command
-  {
-    std::ofstream log(home / "log.txt", std::ios::app);
-    for (std::size_t i = 0; i < args.size(); ++i)
-      log << (i ? "|" : "") << args[i];
-    log << '\n';
-  }
+    return fs::exists(home / "session") ? serve() : 1;
+  log(args);
   if (args.size() >= 4 && args[1] == "dump_data") {
     auto pages = table("pages.txt");
     const std::string name = fs::path(args[0]).filename().string();
@@ -84,8 +152,7 @@ int main(int argc, char** argv) {
     const std::string range = args[2].substr(1); // "A3-5" -> "3-5"
     if (fs::exists(home / "nowrite") || listed("fail.txt", range))
       return 1;
-    auto sizes = table("sizes.txt");
-    writeBytes(args[4], sizes.count(range) ? sizes[range] : 1000);
+    writeBytes(args[4], rangeSize(range));
     return 0;
   }
   if (args.size() >= 5 && args[1] == "update_info") {

@@ -313,6 +313,44 @@ TEST_F(SplitDriverTest, NeverWritesOverTheSource) {
   EXPECT_FALSE(host.failures.empty());
 }
 
+// The session path gives the parts that one process per probe gives, from
+// few measurements, and the finished-part check still hands back pages.
+TEST_F(SplitDriverTest, SessionGivesTheSameParts) {
+  std::string perPage;
+  for (int page = 1; page <= 150; ++page)
+    perPage += std::to_string(page) + " " +
+               std::to_string(page % 7 == 0 ? 3000 : 200 + (page * 37) % 500) + "\n";
+  writeFile(program.file("perpage.txt"), perPage);
+  writeFile(program.file("pages.txt"), "* 150\n");
+  writeFile(program.file("grow.txt"), "by 150\n");
+  settings.namePattern = "{basename} {pagebegin:0000}-{pageend:0000}";
+  const std::string pdf = source("doc.pdf");
+  const auto split = [&](bool session) {
+    fs::remove(program.file("log.txt"));
+    if (session)
+      writeFile(program.file("session"), "");
+    else
+      fs::remove(program.file("session"));
+    host = RecordingHost{};
+    host.rows = {{pdf, "300KB"}};
+    host.sizeText = "20000";
+    const SplitReport report = runSplit(host, settings);
+    std::vector<std::pair<std::string, std::uint64_t>> parts;
+    for (const auto& part : report.files.at(0).parts)
+      parts.emplace_back(fs::path(part.path).filename().string(), fs::file_size(part.path));
+    EXPECT_EQ(report.files.at(0).outcome, FileOutcome::Split);
+    return std::pair{parts, log().size()};
+  };
+  const auto [byProcess, processRuns] = split(false);
+  const auto [inSession, sessionCommands] = split(true);
+  EXPECT_EQ(inSession, byProcess);
+  EXPECT_GE(byProcess.size(), 5u);
+  EXPECT_LT(sessionCommands * 2, processRuns) << sessionCommands << " " << processRuns;
+  // Hidden part files never outlive the run.
+  for (const auto& entry : fs::directory_iterator(files.path()))
+    EXPECT_FALSE(entry.path().filename().string().starts_with(".sundrel-"));
+}
+
 TEST(ReplaceToken, FirstOccurrenceOnly) {
   std::string text = "{a}-{a}";
   EXPECT_TRUE(replaceToken(text, "{a}", "longer value"));
