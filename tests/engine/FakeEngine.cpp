@@ -11,6 +11,9 @@
 //   grow.txt    "by <bytes>": update_info makes its output that much larger
 //   perpage.txt "<page> <bytes>" lines: a range not in sizes.txt measures
 //               300 bytes plus its pages' bytes
+//   hang        when present, every command sleeps for a minute
+//   locked.txt  file names whose dump_data says a password is required
+//   noinfo      when present, update_info fails; nosecurity: so does encryption
 //   session     when present, --session serves commands over the pipe:
 //               measure, dump_data/page_sizes to "-", and the one-pass part
 
@@ -23,6 +26,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -139,6 +143,14 @@ int main(int argc, char** argv) {
   if (!args.empty() && args[0] == "--session")
     return fs::exists(home / "session") ? serve() : 1;
   log(args);
+  if (fs::exists(home / "hang"))
+    ::sleep(60);
+  if (args.size() >= 4 && args[1] == "dump_data" &&
+      listed("locked.txt", fs::path(args[0]).filename().string())) {
+    std::cerr << "Error: Failed to open PDF file: " << args[0]
+              << ": OWNER OR USER PASSWORD REQUIRED, but not given\n";
+    return 1;
+  }
   if (args.size() >= 4 && args[1] == "dump_data") {
     auto pages = table("pages.txt");
     const std::string name = fs::path(args[0]).filename().string();
@@ -156,6 +168,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (args.size() >= 5 && args[1] == "update_info") {
+    if (fs::exists(home / "noinfo"))
+      return 1;
     copy(args[2], (home / "info.txt").string());
     copy(args[0], args[4]);
     const long long grow = table("grow.txt").count("by") ? table("grow.txt")["by"] : 0;
@@ -164,6 +178,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (args.size() >= 3 && args[1] == "output") {
+    if (fs::exists(home / "nosecurity"))
+      return 1;
     copy(args[0], args[2]);
     return 0;
   }

@@ -2,6 +2,7 @@
 // that logs every command and answers from tables.
 
 #include "bridge/EngineRunner.h"
+#include "bridge/EngineSession.h"
 #include "engine/SplitEngine.h"
 
 #include "tests/support/TempDir.h"
@@ -349,6 +350,124 @@ TEST_F(SplitDriverTest, SessionGivesTheSameParts) {
   // Hidden part files never outlive the run.
   for (const auto& entry : fs::directory_iterator(files.path()))
     EXPECT_FALSE(entry.path().filename().string().starts_with(".sundrel-"));
+}
+
+// Every file's fate is in the report: parts, skips, failures with their
+// kind, pages over the limit, warnings, and the files a stop left out.
+TEST_F(SplitDriverTest, TheReportSaysWhatBecameOfEveryFile) {
+  struct Case {
+    std::string name;
+    std::vector<std::string> flags; // files in the engine's folder
+    std::string sizes;
+    std::vector<FileOutcome> outcomes;
+    FailureKind failure; // of the first failed file
+    int parts;
+    std::size_t oversize, warnings;
+  };
+  const Case cases[] = {
+      {"clean",
+       {},
+       "",
+       {FileOutcome::SkippedTooSmall, FileOutcome::Split, FileOutcome::Split},
+       FailureKind::None,
+       2,
+       0,
+       0},
+      {"protected",
+       {"locked.txt"},
+       "",
+       {FileOutcome::SkippedTooSmall, FileOutcome::Failed, FileOutcome::Split},
+       FailureKind::Protected,
+       1,
+       0,
+       0},
+      {"probe fails: the rest is not reached",
+       {"fail.txt"},
+       "",
+       {FileOutcome::SkippedTooSmall, FileOutcome::Failed, FileOutcome::NotReached},
+       FailureKind::ProbeFailed,
+       0,
+       0,
+       0},
+      {"a page alone over the limit",
+       {},
+       "1-1 500000\n",
+       {FileOutcome::SkippedTooSmall, FileOutcome::Split, FileOutcome::Split},
+       FailureKind::None,
+       4,
+       2,
+       0},
+      {"properties not applied",
+       {"noinfo"},
+       "",
+       {FileOutcome::SkippedTooSmall, FileOutcome::Split, FileOutcome::Split},
+       FailureKind::None,
+       2,
+       0,
+       2},
+      {"security failed: no open part is left",
+       {"nosecurity"},
+       "",
+       {FileOutcome::SkippedTooSmall, FileOutcome::Failed, FileOutcome::Failed},
+       FailureKind::StageFailed,
+       0,
+       0,
+       0},
+  };
+  settings.addSecurity = 1;
+  settings.keepEncryption = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const char* flag : {"locked.txt", "fail.txt", "noinfo", "nosecurity"})
+      fs::remove(program.file(flag));
+    for (const std::string& flag : c.flags)
+      writeFile(program.file(flag), flag == "locked.txt" ? "b.pdf\n" : "1-1\n");
+    writeFile(program.file("sizes.txt"), c.sizes);
+    writeFile(program.file("pages.txt"), "* 2\n");
+    host = RecordingHost{};
+    host.rows = {{source("a.pdf"), "1KB"}, {source("b.pdf"), "200KB"}, {source("c.pdf"), "200KB"}};
+    const SplitReport report = runSplit(host, settings);
+    ASSERT_EQ(report.files.size(), 3u);
+    std::vector<FileOutcome> outcomes;
+    std::size_t oversize = 0, warnings = 0;
+    for (const auto& file : report.files) {
+      outcomes.push_back(file.outcome);
+      oversize += file.oversizePages.size();
+      warnings += file.warnings.size();
+    }
+    EXPECT_EQ(outcomes, c.outcomes);
+    EXPECT_EQ(report.partCount(), c.parts);
+    EXPECT_EQ(oversize, c.oversize);
+    EXPECT_EQ(warnings, c.warnings);
+    EXPECT_EQ(report.hasProblems(), c.failure != FailureKind::None || c.oversize || c.warnings);
+    for (const auto& file : report.files) {
+      if (file.outcome == FileOutcome::Failed) {
+        EXPECT_EQ(file.failure, c.failure);
+        EXPECT_FALSE(file.reason.empty());
+        break;
+      }
+    }
+    // No part is left that the report does not list.
+    std::size_t onDisk = 0;
+    for (const auto& entry : fs::directory_iterator(files.path()))
+      onDisk += entry.path().filename().string().find(" part ") != std::string::npos;
+    EXPECT_EQ(onDisk, static_cast<std::size_t>(c.parts));
+    for (const auto& entry : fs::directory_iterator(files.path()))
+      if (entry.path().filename().string().find(" part ") != std::string::npos)
+        fs::remove(entry.path());
+  }
+}
+
+TEST_F(SplitDriverTest, AHungEngineIsStoppedAndTheFileFails) {
+  const bridge::EngineLimits saved = bridge::engineLimits();
+  bridge::setEngineLimits({0, 1, 0});
+  writeFile(program.file("hang"), "");
+  host.rows = {{source("a.pdf"), "200KB"}};
+  const SplitReport report = runSplit(host, settings);
+  bridge::setEngineLimits(saved);
+  ASSERT_EQ(report.files.size(), 1u);
+  EXPECT_EQ(report.files[0].outcome, FileOutcome::Failed);
+  EXPECT_EQ(report.files[0].failure, FailureKind::Timeout);
 }
 
 TEST(ReplaceToken, FirstOccurrenceOnly) {
