@@ -2,7 +2,9 @@
 
 #include "bridge/EngineRunner.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
@@ -75,12 +77,43 @@ ProfileFile ProfileFile::parse(std::string_view text) {
   return profile;
 }
 
+std::optional<std::string> ProfileFile::readText(const std::string& path, std::string& error) {
+  // Non-blocking, so that a FIFO named as the settings file cannot hang us.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    error = std::strerror(errno);
+    return std::nullopt;
+  }
+  struct stat info {};
+  std::optional<std::string> text;
+  if (::fstat(fd, &info) != 0) {
+    error = std::strerror(errno);
+  } else if (!S_ISREG(info.st_mode)) {
+    error = S_ISDIR(info.st_mode) ? "it is a folder" : "it is not a regular file";
+  } else if (info.st_size > kMaxFileBytes) {
+    error = "it is too large to be a settings file";
+  } else {
+    std::string data(static_cast<std::size_t>(info.st_size), '\0');
+    std::size_t done = 0;
+    while (done < data.size()) {
+      const ssize_t n = ::read(fd, data.data() + done, data.size() - done);
+      if (n < 0 && errno == EINTR)
+        continue;
+      if (n <= 0)
+        break;
+      done += static_cast<std::size_t>(n);
+    }
+    data.resize(done); // a file that shrank while read
+    text = std::move(data);
+  }
+  ::close(fd);
+  return text;
+}
+
 ProfileFile ProfileFile::load(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in)
-    return {};
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return parse(text);
+  std::string error;
+  const auto text = readText(path, error);
+  return text ? parse(*text) : ProfileFile{};
 }
 
 std::string ProfileFile::getString(std::string_view section, std::string_view key,

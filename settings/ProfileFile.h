@@ -5,6 +5,7 @@
 // are cut to the reader's buffer, and every other line of the file (comments,
 // unknown keys, blank lines) stays where it was when a value is written.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,11 @@ public:
   // Reads path; a missing or unreadable file gives an empty profile. Carriage
   // returns before line ends (files written on Windows) are accepted.
   static ProfileFile load(const std::string& path);
+
+  // The contents of a settings file, or nothing with the reason: a folder, a
+  // device, a FIFO or a file of absurd size is refused, never read.
+  static std::optional<std::string> readText(const std::string& path, std::string& error);
+  static constexpr long long kMaxFileBytes = 1 << 20;
   static ProfileFile parse(std::string_view text);
 
   // The value as GetPrivateProfileStringA gives it for a buffer of bufferSize

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -135,6 +136,31 @@ SplitSettings sampleSettings() {
   s.docProducer = "Producer";
   s.selectedTab = 2;
   return s;
+}
+
+// What is not a settings file is refused with a reason, never read: no
+// crash on a folder, no endless read of a device, no wait on a FIFO.
+TEST(ProfileFile, RefusesWhatIsNotASettingsFile) {
+  TempDir dir;
+  const std::string fifo = dir.file("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string large = dir.file("large.ini");
+  std::filesystem::resize_file((writeFile(large, "x"), large), ProfileFile::kMaxFileBytes + 1);
+  const std::pair<std::string, std::string> cases[] = {
+      {dir.str(), "it is a folder"},
+      {"/dev/zero", "it is not a regular file"},
+      {fifo, "it is not a regular file"},
+      {large, "it is too large to be a settings file"},
+      {dir.file("missing.ini"), "No such file or directory"},
+  };
+  for (const auto& [path, reason] : cases) {
+    std::string error;
+    EXPECT_FALSE(ProfileFile::readText(path, error)) << path;
+    EXPECT_EQ(error, reason);
+    SplitSettings settings;
+    loadSettings(settings, path); // keeps the defaults
+    EXPECT_EQ(settings.namePattern, SplitSettings{}.namePattern);
+  }
 }
 
 TEST(SettingsFile, FirstSaveWritesEveryKeyInOrder) {
