@@ -1,5 +1,5 @@
 #pragma once
-// Where a test finds the built programs, the corpus and its data: the
+// Where a test finds the built programs and the corpus: the
 // environment variable of the same name, else the build's own paths.
 
 #include <cstdlib>
@@ -17,9 +17,6 @@ inline std::string binDir() {
 }
 inline std::string corpusDir() {
   return envOr("SUNDREL_CORPUS_DIR", SUNDREL_DEFAULT_CORPUS_DIR);
-}
-inline std::string testDataDir() {
-  return envOr("SUNDREL_TEST_DATA", SUNDREL_DEFAULT_TEST_DATA);
 }
 
 } // namespace sundrel::test

@@ -4,6 +4,8 @@
 // tools (pdfinfo, pdftotext, qpdf). Every external program runs under a
 // time limit.
 
+#include "tests/support/PdfFixtures.h"
+
 #include <map>
 #include <string>
 #include <vector>
@@ -40,25 +42,11 @@ private:
   std::string path_;
 };
 
-// What a generated test PDF holds. Page i shows the text "Page i".
-struct PdfShape {
-  int pages = 6;
-  std::string title;               // Info /Title, as a literal PDF string body
-  bool outline = false;            // "Chapter i" -> page i, "Section 2.1" under Chapter 2 -> page 3
-  bool image = false;              // a 30000-byte image drawn on page 1 only, in shared resources
-  bool form = false;               // text field "name1" on page 1, "name2" on page 2
-  std::vector<int> missingContent; // pages whose content refers to a missing object
-  bool links = false;              // page 1 links to page 3 directly, page 2 by the name (chap3)
-
-  PdfShape& withPages(int n) { return pages = n, *this; }
-  PdfShape& withTitle(std::string t) { return title = std::move(t), *this; }
-  PdfShape& withOutline() { return outline = true, *this; }
-  PdfShape& withImage() { return image = true, *this; }
-  PdfShape& withForm() { return form = true, *this; }
-  PdfShape& withLinks() { return links = true, *this; }
-  PdfShape& withMissingContent(int page) { return missingContent.push_back(page), *this; }
-};
-void writePdf(const std::string& path, const PdfShape& shape);
+// Test documents come from the shared fixture writer.
+using sundrel::test::Cipher;
+using sundrel::test::PdfLock;
+using sundrel::test::PdfShape;
+using sundrel::test::writePdf;
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& data);
