@@ -5,10 +5,10 @@
 #include "tovix/Operations.h"
 #include "tovix/Outlines.h"
 #include "tovix/Output.h"
+#include "tovix/Trees.h"
 
 #include <qpdf/QPDFAcroFormDocumentHelper.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
-#include <qpdf/QPDFPageLabelDocumentHelper.hh>
 
 #include <set>
 
@@ -115,7 +115,7 @@ void prepareInput(Assembly& a, OpenedInput& in) {
   in.forms = std::make_unique<QPDFAcroFormDocumentHelper>(*in.pdf);
   if (in.forms->hasAcroForm() && in.forms->getNeedAppearances())
     a.needAppearances = true;
-  a.anyLabels = a.anyLabels || QPDFPageLabelDocumentHelper(*in.pdf).hasPageLabels();
+  a.anyLabels = a.anyLabels || !pageLabelsOf(in).empty();
 }
 
 void copyPage(Assembly& a, QPDFPageDocumentHelper& outPages, const Selected& sel,
@@ -140,11 +140,9 @@ void copyPage(Assembly& a, QPDFPageDocumentHelper& outPages, const Selected& sel
   a.copies.push_back({&in, toCopy.getObjectHandle(), added});
   if (sel.range->rotation != 0 || sel.range->rotationAbsolute)
     QPDFPageObjectHelper(added).rotatePage(sel.range->rotation, !sel.range->rotationAbsolute);
-  if (a.anyLabels || QPDFPageLabelDocumentHelper(*in.pdf).hasPageLabels()) {
-    a.anyLabels = true;
-    QPDFPageLabelDocumentHelper(*in.pdf).getLabelsForPageRange(static_cast<long long>(sel.page - 1),
-                                                               static_cast<long long>(sel.page - 1),
-                                                               outIndex, a.labels);
+  if (a.anyLabels) {
+    const auto index = static_cast<long long>(sel.page - 1);
+    labelsForPageRange(pageLabelsOf(in), index, index, outIndex, a.labels);
   }
 }
 

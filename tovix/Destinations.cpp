@@ -2,6 +2,9 @@
 
 #include <qpdf/QPDFNameTreeObjectHelper.hh>
 
+#include "tovix/Trees.h"
+
+#include <algorithm>
 #include <string>
 
 namespace sundrel::tovix {
@@ -65,33 +68,88 @@ void retargetLinks(PageCopy copy, const CopyMap& map) {
   }
 }
 
+namespace {
+
+QPDFObjectHandle pageOf(QPDFObjectHandle dest) {
+  if (dest.isDictionary())
+    dest = dest.getKey("/D");
+  if (!dest.isArray() || dest.getArrayNItems() < 1)
+    return {};
+  return dest.getArrayItem(0);
+}
+
+void readNamedDestinations(QPDF& pdf, NamedDestinations& found) {
+  auto add = [&found](std::string name, bool oldStyle, QPDFObjectHandle dest) {
+    const std::size_t index = found.entries.size();
+    (oldStyle ? found.byName : found.byString).emplace(name, index);
+    QPDFObjectHandle page = pageOf(dest);
+    if (page.isInitialized() && page.isIndirect())
+      found.byPage.emplace(page.getObjGen(), index);
+    found.entries.push_back({std::move(name), oldStyle, dest});
+  };
+  QPDFObjectHandle root = pdf.getRoot();
+  QPDFObjectHandle names = root.getKey("/Names");
+  QPDFObjectHandle tree = names.isDictionary() ? names.getKey("/Dests") : names;
+  forEachTreeItem(tree, "/Names", [&add](QPDFObjectHandle key, QPDFObjectHandle value) {
+    if (key.isString())
+      add(key.getStringValue(), false, value);
+  });
+  QPDFObjectHandle dests = root.getKey("/Dests");
+  if (dests.isDictionary()) {
+    for (const std::string& key : dests.getKeys())
+      add(key, true, dests.getKey(key));
+  }
+}
+
+} // namespace
+
+const NamedDestinations& namedDestinationsOf(OpenedInput& in) {
+  if (!in.names) {
+    auto names = std::make_shared<NamedDestinations>();
+    try {
+      readNamedDestinations(*in.pdf, *names);
+    } catch (const std::exception& e) {
+      *names = NamedDestinations{};
+      names->problem = e.what();
+    }
+    in.names = names;
+  }
+  return *in.names;
+}
+
+QPDFObjectHandle resolveNamed(OpenedInput& in, QPDFObjectHandle dest) {
+  if (!dest.isName() && !dest.isString())
+    return dest;
+  const NamedDestinations& names = namedDestinationsOf(in);
+  const auto& index = dest.isName() ? names.byName : names.byString;
+  auto found = index.find(dest.isName() ? dest.getName() : dest.getStringValue());
+  return found == index.end() ? QPDFObjectHandle::newNull() : names.entries[found->second].dest;
+}
+
 void copyNamedDestinations(Context& ctx, QPDF& out, const std::vector<OpenedInput*>& order,
                            const CopyMap& map) {
   std::map<std::string, QPDFObjectHandle> named;    // name tree: strings
   std::map<std::string, QPDFObjectHandle> oldStyle; // catalog /Dests: names
   for (OpenedInput* in : order) {
-    try {
-      QPDFObjectHandle root = in->pdf->getRoot();
-      QPDFObjectHandle names = root.getKey("/Names");
-      QPDFObjectHandle tree = names.isDictionary() ? names.getKey("/Dests") : names;
-      if (tree.isDictionary()) {
-        for (auto [key, value] : QPDFNameTreeObjectHelper(tree, *in->pdf)) {
-          QPDFObjectHandle fixed = retarget(value, in, map);
-          if (fixed.isInitialized())
-            named.emplace(key, fixed);
-        }
-      }
-      QPDFObjectHandle dests = root.getKey("/Dests");
-      if (dests.isDictionary()) {
-        for (const std::string& key : dests.getKeys()) {
-          QPDFObjectHandle fixed = retarget(dests.getKey(key), in, map);
-          if (fixed.isInitialized())
-            oldStyle.emplace(key, fixed);
-        }
-      }
-    } catch (const std::exception& e) {
+    const NamedDestinations& names = namedDestinationsOf(*in);
+    if (!names.problem.empty())
       ctx.warn("named destinations of " + shown(in->given->path) +
-               " could not be copied: " + e.what());
+               " could not be copied: " + names.problem);
+    // Only the names that lead to copied pages, in the order of the
+    // source, so that the first of two equal names wins as it would there.
+    std::vector<std::size_t> wanted;
+    for (auto it = map.lower_bound({in, QPDFObjGen()}); it != map.end() && it->first.first == in;
+         ++it) {
+      auto [from, to] = names.byPage.equal_range(it->first.second);
+      for (; from != to; ++from)
+        wanted.push_back(from->second);
+    }
+    std::sort(wanted.begin(), wanted.end());
+    for (std::size_t index : wanted) {
+      const NamedDestinations::Entry& entry = names.entries[index];
+      QPDFObjectHandle fixed = retarget(entry.dest, in, map);
+      if (fixed.isInitialized())
+        (entry.oldStyle ? oldStyle : named).emplace(entry.name, fixed);
     }
   }
   if (!named.empty()) {

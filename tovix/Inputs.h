@@ -6,12 +6,16 @@
 #include <qpdf/QPDFAcroFormDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 // Opening the input files of a command.
 namespace sundrel::tovix {
+
+struct Outline;
+struct NamedDestinations;
 
 struct OpenedInput {
   const Input* given = nullptr; // the input as the command line names it
@@ -23,6 +27,10 @@ struct OpenedInput {
   std::unique_ptr<QPDFAcroFormDocumentHelper> forms;
   bool sharesResourcesKnown = false;
   bool sharesResources = false;
+  // Read on first use; they never change while the file is open.
+  std::shared_ptr<Outline> outline;
+  std::shared_ptr<NamedDestinations> names;
+  std::shared_ptr<std::map<long long, QPDFObjectHandle>> labels; // page labels
 };
 
 // The inputs of one command, each file opened once however often it is named.

@@ -6,7 +6,7 @@
 #include "tovix/Outlines.h"
 #include "tovix/Output.h"
 
-#include <qpdf/QPDFNumberTreeObjectHelper.hh>
+#include "tovix/Trees.h"
 
 #include <charconv>
 #include <map>
@@ -86,12 +86,8 @@ const char* numberStyle(QPDFObjectHandle style) {
                      : "NoNumber";
 }
 
-void dumpPageLabels(std::ostream& report, QPDF& pdf, bool ascii) {
-  QPDFObjectHandle labels = pdf.getRoot().getKey("/PageLabels");
-  if (!labels.isDictionary())
-    return;
-  QPDFNumberTreeObjectHelper tree(labels, pdf);
-  for (auto [index, label] : tree) {
+void dumpPageLabels(std::ostream& report, OpenedInput& in, bool ascii) {
+  for (auto [index, label] : pageLabelsOf(in)) {
     if (!label.isDictionary())
       continue;
     report << "PageLabelBegin\nPageLabelNewIndex: " << index + 1 << "\n";
@@ -117,7 +113,7 @@ void dumpData(Context& ctx, OpenedInput& in) {
     pageIndex.emplace(pages[i].getObjectHandle().getObjGen(), i + 1);
   dumpBookmarks(ctx, report, in, pageIndex, ascii);
   dumpPageMedia(report, pages);
-  dumpPageLabels(report, *in.pdf, ascii);
+  dumpPageLabels(report, in, ascii);
   emit(ctx, report.str());
 }
 

@@ -1,4 +1,5 @@
 #include "tovix/Engine.h"
+#include "tovix/Process.h"
 
 #include <cstdio>
 #include <string>
@@ -6,5 +7,6 @@
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  return sundrel::tovix::run(args, stdout, stderr, stdin);
+  return sundrel::tovix::runOnLargeStack(
+      [&args] { return sundrel::tovix::run(args, stdout, stderr, stdin); });
 }

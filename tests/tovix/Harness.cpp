@@ -125,6 +125,31 @@ std::string noise(std::size_t n) {
 
 } // namespace
 
+void writeObjects(const std::string& path, const std::map<int, std::string>& obj,
+                  const std::string& trailer) {
+  std::string out = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
+  const int size = obj.rbegin()->first + 1;
+  std::vector<std::size_t> offsets(static_cast<std::size_t>(size), 0);
+  for (const auto& [id, body] : obj) {
+    offsets[static_cast<std::size_t>(id)] = out.size();
+    out += std::to_string(id) + " 0 obj\n" + body + "\nendobj\n";
+  }
+  const std::size_t xref = out.size();
+  out += "xref\n0 " + std::to_string(size) + "\n0000000000 65535 f \n";
+  char line[32];
+  for (int id = 1; id < size; ++id) {
+    const std::size_t at = offsets[static_cast<std::size_t>(id)];
+    if (at == 0)
+      std::snprintf(line, sizeof line, "0000000000 00000 f \n");
+    else
+      std::snprintf(line, sizeof line, "%010zu 00000 n \n", at);
+    out += line;
+  }
+  out += "trailer\n<< /Size " + std::to_string(size) + " /Root 1 0 R" + trailer +
+         " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  writeFile(path, out);
+}
+
 void writePdf(const std::string& path, const PdfShape& shape) {
   // Object numbers: 1 catalog, 2 pages, 3 font, 4 shared resources, 5 image,
   // 6 outline root, 7 AcroForm; page i: 10+3i page, 11+3i content, 12+3i
@@ -208,27 +233,7 @@ void writePdf(const std::string& path, const PdfShape& shape) {
     info = " /Info 8 0 R";
   }
 
-  std::string out = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
-  const int size = obj.rbegin()->first + 1;
-  std::map<int, std::size_t> offsets;
-  for (const auto& [id, body] : obj) {
-    offsets[id] = out.size();
-    out += std::to_string(id) + " 0 obj\n" + body + "\nendobj\n";
-  }
-  const std::size_t xref = out.size();
-  out += "xref\n0 " + std::to_string(size) + "\n0000000000 65535 f \n";
-  char line[32];
-  for (int id = 1; id < size; ++id) {
-    auto it = offsets.find(id);
-    if (it == offsets.end())
-      std::snprintf(line, sizeof line, "0000000000 00000 f \n");
-    else
-      std::snprintf(line, sizeof line, "%010zu 00000 n \n", it->second);
-    out += line;
-  }
-  out += "trailer\n<< /Size " + std::to_string(size) + " /Root 1 0 R" + info + " >>\nstartxref\n" +
-         std::to_string(xref) + "\n%%EOF\n";
-  writeFile(path, out);
+  writeObjects(path, obj, info);
 }
 
 int pageCount(const std::string& pdf) {

@@ -59,6 +59,10 @@ struct PdfShape {
   PdfShape& withMissingContent(int page) { return missingContent.push_back(page), *this; }
 };
 void writePdf(const std::string& path, const PdfShape& shape);
+// A PDF of the given objects (number -> body), catalog 1 0 R; `trailer` adds
+// trailer entries.
+void writeObjects(const std::string& path, const std::map<int, std::string>& objects,
+                  const std::string& trailer = "");
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& data);
