@@ -65,9 +65,8 @@ void checkPage(OpenedInput& in, std::uint64_t number, QPDFPageObjectHelper& page
   }
   for (auto& h : refs) {
     if (missing(h))
-      throw Failure("Damaged PDF file: " + shown(in.given->path) + ": page " +
-                    std::to_string(number) + " refers to the missing object " +
-                    h.getObjGen().unparse(' '));
+      throw Failure("Damaged PDF file: " + shown(in.path) + ": page " + std::to_string(number) +
+                    " refers to the missing object " + h.getObjGen().unparse(' '));
   }
 }
 
@@ -111,8 +110,7 @@ struct Assembly {
 
 void prepareInput(Assembly& a, OpenedInput& in) {
   a.order.push_back(&in);
-  QPDFPageDocumentHelper(*in.pdf).pushInheritedAttributesToPage();
-  in.forms = std::make_unique<QPDFAcroFormDocumentHelper>(*in.pdf);
+  prepareSource(in);
   if (in.forms->hasAcroForm() && in.forms->getNeedAppearances())
     a.needAppearances = true;
   a.anyLabels = a.anyLabels || !pageLabelsOf(in).empty();
@@ -123,16 +121,12 @@ void copyPage(Assembly& a, QPDFPageDocumentHelper& outPages, const Selected& sel
   OpenedInput& in = *sel.input;
   QPDFPageObjectHelper source = pagesOf(in).at(sel.page - 1);
   checkPage(in, sel.page, source);
+  readyToCopy(in, sel.page - 1);
   const QPDFObjGen sourceId = source.getObjectHandle().getObjGen();
   QPDFPageObjectHelper toCopy = source;
   const bool first = a.firstCopy.find({&in, sourceId}) == a.firstCopy.end();
-  if (!first) {
+  if (!first)
     toCopy = source.shallowCopyPage();
-  } else if (sharesResources(in)) {
-    // Only what the page draws travels with it: resources shared with
-    // other pages are trimmed to the names this page's content uses.
-    toCopy.removeUnreferencedResources();
-  }
   outPages.addPage(toCopy, false);
   QPDFObjectHandle added = a.out.copyForeignObject(toCopy.getObjectHandle());
   if (first)
@@ -169,11 +163,52 @@ void finishReferences(Context& ctx, Assembly& a) {
 
 } // namespace
 
-void cat(Context& ctx, Inputs& inputs) {
+void prepareSource(OpenedInput& in) {
+  if (in.prepared)
+    return;
+  // Inherited attributes move to the pages, so that a page copied alone
+  // keeps them. Both this and reading the forms walk the whole document.
+  QPDFPageDocumentHelper(*in.pdf).pushInheritedAttributesToPage();
+  in.forms = std::make_unique<QPDFAcroFormDocumentHelper>(*in.pdf);
+  // Copying form fields makes a direct /DR of the source indirect, which
+  // would change every later copy from the same file; do it first.
+  QPDFObjectHandle acroForm = in.pdf->getRoot().getKey("/AcroForm");
+  QPDFObjectHandle dr = acroForm.isDictionary() ? acroForm.getKey("/DR") : QPDFObjectHandle();
+  if (dr.isInitialized() && dr.isDictionary() && !dr.isIndirect())
+    acroForm.replaceKey("/DR", in.pdf->makeIndirectObject(dr));
+  in.prepared = true;
+}
+
+void readyToCopy(OpenedInput& in, std::size_t index) {
+  if (in.ready.size() != pagesOf(in).size())
+    in.ready.assign(pagesOf(in).size(), false);
+  if (in.ready[index])
+    return;
+  in.ready[index] = true;
+  QPDFPageObjectHelper& page = pagesOf(in)[index];
+  // Copying a page's form fields makes its direct annotations indirect in
+  // the source; doing it first keeps every copy of the page alike.
+  QPDFObjectHandle annots = page.getObjectHandle().getKey("/Annots");
+  if (annots.isArray()) {
+    for (int i = 0; i < annots.getArrayNItems(); ++i) {
+      QPDFObjectHandle annot = annots.getArrayItem(i);
+      if (annot.isDictionary() && !annot.isIndirect())
+        annots.setArrayItem(i, in.pdf->makeIndirectObject(annot));
+    }
+  }
+  // Only what the page draws travels with it: resources shared with other
+  // pages are trimmed to the names its content uses. Trimming again finds
+  // nothing more to remove.
+  if (sharesResources(in))
+    page.removeUnreferencedResources();
+}
+
+std::shared_ptr<Buffer> cat(Context& ctx, Inputs& inputs, bool stage) {
   std::vector<PageRange> whole;
   const std::vector<Selected> selection = selectPages(ctx, inputs, whole);
 
-  Assembly a;
+  auto assembly = std::make_unique<Assembly>();
+  Assembly& a = *assembly;
   a.out.emptyPDF();
   a.out.setSuppressWarnings(true);
   QPDFPageDocumentHelper outPages(a.out);
@@ -194,13 +229,17 @@ void cat(Context& ctx, Inputs& inputs) {
   DocumentOptions options;
   options.fresh = true;
   options.minVersion = "1.3";
+  options.stage = stage;
   for (OpenedInput* in : a.order) {
     if (in->keepEncryption && options.encryptLike == nullptr)
       options.encryptLike = in;
     if (in->pdf->getPDFVersion() > options.minVersion)
       options.minVersion = in->pdf->getPDFVersion();
   }
-  writeDocument(ctx, a.out, options);
+  auto result = writeDocument(ctx, a.out, options);
+  if (ctx.quickExit)
+    (void)assembly.release(); // freeing a large document costs as much as writing it
+  return result;
 }
 
 } // namespace sundrel::tovix

@@ -133,7 +133,7 @@ void copyNamedDestinations(Context& ctx, QPDF& out, const std::vector<OpenedInpu
   for (OpenedInput* in : order) {
     const NamedDestinations& names = namedDestinationsOf(*in);
     if (!names.problem.empty())
-      ctx.warn("named destinations of " + shown(in->given->path) +
+      ctx.warn("named destinations of " + shown(in->path) +
                " could not be copied: " + names.problem);
     // Only the names that lead to copied pages, in the order of the
     // source, so that the first of two equal names wins as it would there.

@@ -6,6 +6,8 @@
 #include "tovix/Output.h"
 #include "tovix/Support.h"
 
+#include <memory>
+
 namespace sundrel::tovix {
 
 std::string shown(const std::string& path) {
@@ -23,50 +25,66 @@ std::string oneLine(std::string text) {
   return text;
 }
 
-namespace {
-
 int execute(Context& ctx) {
   const Command& cmd = ctx.cmd;
   checkOutput(ctx);
-  Inputs inputs;
-  inputs.open(cmd);
+  // A session keeps the inputs that pages are taken from; update_info and a
+  // plain copy change or write the whole document, so they open their own.
+  const bool cached = cmd.operation != Operation::UpdateInfo &&
+                      cmd.operation != Operation::UpdateInfoUtf8 &&
+                      !(cmd.operation == Operation::Copy && cmd.inputs.size() == 1);
+  auto inputs = std::make_unique<Inputs>();
+  inputs->open(cmd, cached ? ctx.cache : nullptr);
   switch (cmd.operation) {
   case Operation::DumpData:
   case Operation::DumpDataUtf8:
-    dumpData(ctx, inputs.front());
+    dumpData(ctx, inputs->front());
+    break;
+  case Operation::PageSizes:
+    pageSizes(ctx, inputs->front());
     break;
   case Operation::UpdateInfo:
   case Operation::UpdateInfoUtf8:
-    updateInfo(ctx, inputs.front());
+    updateInfo(ctx, inputs->front());
     break;
   case Operation::Copy:
-    if (inputs.all().size() == 1) {
+    if (cmd.inputs.size() == 1) {
       DocumentOptions options;
-      options.preserve = inputs.front().keepEncryption;
-      writeDocument(ctx, *inputs.front().pdf, options);
+      options.preserve = inputs->front().keepEncryption;
+      writeDocument(ctx, *inputs->front().pdf, options);
       break;
     }
     [[fallthrough]];
   case Operation::Cat:
-    cat(ctx, inputs);
+    if (cmd.chainInfo)
+      finishedPart(ctx, *inputs);
+    else
+      cat(ctx, *inputs);
     break;
   }
-  inputs.reportRepairs(ctx);
+  inputs->reportRepairs(ctx);
+  if (ctx.quickExit)
+    (void)inputs.release(); // freeing a large document costs as much as reading it
   return ctx.warnings ? ExitWarnings : ExitOk;
 }
+
+namespace {
+
+const char* const usage =
+    "tovix.dll: the Sundrel PDF engine (pdftk command language)\n"
+    "usage: tovix.dll <input PDF files | HANDLE=file> [input_pw <passwords>]\n"
+    "         [cat <page ranges> [update_info <file>] | dump_data | dump_data_utf8 |\n"
+    "          update_info <file> | update_info_utf8 <file> | page_sizes]\n"
+    "         output <file | -> | measure\n"
+    "         [encrypt_40bit | encrypt_128bit | encrypt_aes128]\n"
+    "         [user_pw <pw>] [owner_pw <pw>] [allow <permissions>] [dont_ask | do_ask]\n"
+    "       tovix.dll --session   (commands on standard input, one per line)\n";
 
 } // namespace
 
 int run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, std::FILE* in) {
   if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-    std::fputs("tovix.dll: the Sundrel PDF engine (pdftk command language)\n"
-               "usage: tovix.dll <input PDF files | HANDLE=file> [input_pw <passwords>]\n"
-               "         [cat <page ranges> | dump_data | dump_data_utf8 |\n"
-               "          update_info <file> | update_info_utf8 <file>]\n"
-               "         output <file | -> [encrypt_40bit | encrypt_128bit | encrypt_aes128]\n"
-               "         [user_pw <pw>] [owner_pw <pw>] [allow <permissions>] "
-               "[dont_ask | do_ask]\n",
-               args.empty() ? err : out);
+    std::fputs(usage, args.empty() ? err : out);
     return args.empty() ? ExitError : ExitOk;
   }
   ParseResult parsed = parseCommand(args);
@@ -74,17 +92,27 @@ int run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, st
     std::fprintf(err, "Error: %s\n", oneLine(parsed.error).c_str());
     return ExitError;
   }
+  Context ctx{parsed.command, out, err, in};
+  ctx.quickExit = true;
+  int code = ExitError;
+  std::string error;
   try {
-    Context ctx{parsed.command, out, err, in};
-    return execute(ctx);
+    code = execute(ctx);
   } catch (const Failure& e) {
-    std::fprintf(err, "Error: %s\n", e.what());
+    error = e.what();
   } catch (const std::exception& e) {
-    std::fprintf(err, "Error: %s\n", oneLine(e.what()).c_str());
+    error = oneLine(e.what());
   } catch (...) {
-    std::fputs("Error: unexpected failure\n", err);
+    error = "unexpected failure";
   }
-  return ExitError;
+  for (const std::string& message : ctx.messages)
+    std::fprintf(err, "%s\n", message.c_str());
+  if (code == ExitError) {
+    std::fprintf(err, "Error: %s\n", error.c_str());
+  } else if (parsed.command.measure) {
+    std::fprintf(out, "%llu\n", static_cast<unsigned long long>(ctx.bytes));
+  }
+  return code;
 }
 
 } // namespace sundrel::tovix

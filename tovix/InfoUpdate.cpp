@@ -1,4 +1,5 @@
-// update_info: the document with the Info entries of a pdftk info file.
+// update_info: the document with the Info entries of a pdftk info file; and
+// the finished part, whose second stage it is.
 
 #include "tovix/InfoText.h"
 #include "tovix/Operations.h"
@@ -19,6 +20,8 @@ std::string readInfoFile(Context& ctx) {
   const std::string& path = ctx.cmd.infoPath;
   std::string text;
   if (path == "-") {
+    if (ctx.in == nullptr)
+      throw Failure("The info file cannot be standard input in a session; give a file");
     char buf[4096];
     std::size_t n = 0;
     while (ctx.in != nullptr && (n = std::fread(buf, 1, sizeof buf, ctx.in)) > 0)
@@ -39,11 +42,10 @@ std::string readInfoFile(Context& ctx) {
 
 } // namespace
 
-void updateInfo(Context& ctx, OpenedInput& in) {
+void applyInfo(Context& ctx, QPDF& pdf) {
   const InfoUpdate update = parseInfoUpdate(readInfoFile(ctx));
   for (const std::string& problem : update.problems)
     ctx.warn("info file " + shown(ctx.cmd.infoPath) + ": " + problem);
-  QPDF& pdf = *in.pdf;
   QPDFObjectHandle info = pdf.getTrailer().getKey("/Info");
   if (!info.isDictionary()) {
     info = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
@@ -56,9 +58,33 @@ void updateInfo(Context& ctx, OpenedInput& in) {
     else
       info.replaceKey(name, QPDFObjectHandle::newUnicodeString(value));
   }
+}
+
+void updateInfo(Context& ctx, OpenedInput& in) {
+  applyInfo(ctx, *in.pdf);
   DocumentOptions options;
   options.preserve = in.keepEncryption;
-  writeDocument(ctx, pdf, options);
+  writeDocument(ctx, *in.pdf, options);
+}
+
+void finishedPart(Context& ctx, Inputs& inputs) {
+  // As `cat ... output T1`, `T1 update_info INFO output T2`, and with
+  // encryption `T2 output PART encrypt_...`: each later command opens the
+  // previous result without a password and keeps its encryption.
+  const auto pages = cat(ctx, inputs, true);
+  ctx.catBytes = static_cast<std::int64_t>(pages->getSize());
+  const auto withPages = openStage(pages);
+  applyInfo(ctx, *withPages);
+  DocumentOptions options;
+  options.preserve = withPages->isEncrypted();
+  options.stage = ctx.cmd.encryption != Encryption::None;
+  const auto withInfo = writeDocument(ctx, *withPages, options);
+  if (!options.stage)
+    return;
+  const auto last = openStage(withInfo);
+  DocumentOptions final;
+  final.preserve = last->isEncrypted();
+  writeDocument(ctx, *last, final);
 }
 
 } // namespace sundrel::tovix

@@ -75,36 +75,70 @@ std::unique_ptr<QPDF> openOne(const Input& in, std::string& data) {
 
 } // namespace
 
-void Inputs::open(const Command& cmd) {
+std::unique_ptr<OpenedInput> openInput(const Input& in) {
+  auto opened = std::make_unique<OpenedInput>();
+  opened->path = in.path;
+  opened->pdf = openOne(in, opened->data);
+  opened->keepEncryption = opened->pdf->isEncrypted() && !in.hasPassword;
+  return opened;
+}
+
+OpenedInput& InputCache::get(const Input& in) {
+  struct stat st {};
+  if (::stat(in.path.c_str(), &st) != 0)
+    throw Failure("Unable to find file: " + shown(in.path) + ": " + std::strerror(errno));
+  const std::int64_t mtimeNs =
+      static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+    if (it->path != in.path || it->hasPassword != in.hasPassword || it->password != in.password)
+      continue;
+    if (it->dev == st.st_dev && it->ino == st.st_ino && it->size == st.st_size &&
+        it->mtimeNs == mtimeNs) {
+      entries_.splice(entries_.begin(), entries_, it);
+      return *entries_.front().input;
+    }
+    entries_.erase(it); // replaced or changed since it was opened
+    break;
+  }
+  Entry entry{in.path,   in.password, in.hasPassword, st.st_dev,
+              st.st_ino, st.st_size,  mtimeNs,        openInput(in)};
+  entries_.push_front(std::move(entry));
+  return *entries_.front().input;
+}
+
+void InputCache::trim(std::size_t keep) {
+  while (entries_.size() > keep)
+    entries_.pop_back();
+}
+
+void Inputs::open(const Command& cmd, InputCache* cache) {
   // The same file named twice (two handles) is opened once.
   std::map<std::pair<std::string, std::string>, OpenedInput*> byPath;
   for (const Input& in : cmd.inputs) {
-    auto found = byPath.find({in.path, in.password});
-    if (found != byPath.end()) {
-      byIndex_.push_back(found->second);
-      continue;
+    OpenedInput*& opened = byPath[{in.path, in.password}];
+    if (opened == nullptr) {
+      if (cache != nullptr) {
+        opened = &cache->get(in);
+      } else {
+        owned_.push_back(openInput(in));
+        opened = owned_.back().get();
+      }
+      distinct_.push_back(opened);
     }
-    auto opened = std::make_unique<OpenedInput>();
-    opened->given = &in;
-    opened->pdf = openOne(in, opened->data);
-    opened->keepEncryption = opened->pdf->isEncrypted() && !in.hasPassword;
-    byPath[{in.path, in.password}] = opened.get();
-    byIndex_.push_back(opened.get());
-    opened_.push_back(std::move(opened));
+    byIndex_.push_back(opened);
   }
 }
 
 void Inputs::reportRepairs(Context& ctx) const {
-  for (const auto& in : opened_) {
+  for (OpenedInput* in : distinct_) {
     if (!in->pdf->anyWarnings())
       continue;
     // A repaired input still gives a complete output, which the caller
     // judges by exit code 0; the note is for a human reading the console.
     const auto list = in->pdf->getWarnings();
     const std::size_t count = list.size();
-    std::fprintf(ctx.err, "Warning: %s is damaged and was repaired (%zu problem%s; first: %s)\n",
-                 shown(in->given->path).c_str(), count, count == 1 ? "" : "s",
-                 oneLine(list.front().what()).c_str());
+    ctx.note(shown(in->path) + " is damaged and was repaired (" + std::to_string(count) +
+             " problem" + (count == 1 ? "" : "s") + "; first: " + list.front().what() + ")");
   }
 }
 
@@ -113,8 +147,7 @@ std::vector<QPDFPageObjectHelper>& pagesOf(OpenedInput& in) {
     try {
       in.pages = QPDFPageDocumentHelper(*in.pdf).getAllPages();
     } catch (const std::exception& e) {
-      throw Failure("Failed to read the pages of " + shown(in.given->path) + ": " +
-                    oneLine(e.what()));
+      throw Failure("Failed to read the pages of " + shown(in.path) + ": " + oneLine(e.what()));
     }
     in.pagesLoaded = true;
   }

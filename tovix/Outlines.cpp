@@ -92,7 +92,7 @@ void dumpBookmarks(Context& ctx, std::ostream& report, OpenedInput& in,
                    const std::map<QPDFObjGen, std::size_t>& pageIndex, bool ascii) {
   const Outline& outline = outlineOf(in);
   if (!outline.problem.empty())
-    ctx.warn("bookmarks of " + shown(in.given->path) + " could not be read: " + outline.problem);
+    ctx.warn("bookmarks of " + shown(in.path) + " could not be read: " + outline.problem);
   for (const OutlineItem& item : outline.items) {
     std::size_t target = 0;
     QPDFObjectHandle page = pageOf(item.dest);
@@ -163,8 +163,7 @@ void copyOutlines(Context& ctx, QPDF& out, const std::vector<OpenedInput*>& orde
   for (OpenedInput* in : order) {
     const Outline& outline = outlineOf(*in);
     if (!outline.problem.empty())
-      ctx.warn("bookmarks of " + shown(in->given->path) +
-               " could not be copied: " + outline.problem);
+      ctx.warn("bookmarks of " + shown(in->path) + " could not be copied: " + outline.problem);
     // For each item, its own index among the kept ones, or that of its
     // nearest kept ancestor when it is dropped (its children move up).
     std::vector<long> keptAs(outline.items.size(), -1);

@@ -1,6 +1,7 @@
 #include "tovix/Output.h"
 
 #include <qpdf/Buffer.hh>
+#include <qpdf/Pipeline.hh>
 #include <qpdf/QPDFWriter.hh>
 #include <qpdf/QUtil.hh>
 
@@ -83,6 +84,9 @@ private:
 };
 
 void confirmOverwrite(Context& ctx) {
+  if (ctx.err == nullptr)
+    throw Failure("The output file " + shown(ctx.cmd.output) +
+                  " exists and was not replaced (do_ask: no one to answer in a session)");
   std::fprintf(ctx.err, "Warning: the output file %s already exists. Overwrite? (y/n): ",
                shown(ctx.cmd.output).c_str());
   std::fflush(ctx.err);
@@ -132,6 +136,32 @@ void applyEncryption(const Command& cmd, QPDFWriter& writer) {
 void writeToStdout(Context& ctx, const unsigned char* data, std::size_t size) {
   if (std::fwrite(data, 1, size, ctx.out) != size || std::fflush(ctx.out) != 0)
     throw Failure("Unable to write to standard output");
+  ctx.bytes = size;
+}
+
+// Counts what the writer produces, for `measure`.
+class Counter : public Pipeline {
+public:
+  Counter() : Pipeline("measure", nullptr) {}
+  void write(unsigned char const*, size_t len) override { count += len; }
+  void finish() override {}
+  std::uint64_t count = 0;
+};
+
+// The encryption of the written document; true when it is encrypted.
+bool chooseEncryption(const Command& cmd, QPDFWriter& writer, QPDF& pdf,
+                      const DocumentOptions& options) {
+  if (cmd.encryption != Encryption::None && !options.stage) {
+    writer.setPreserveEncryption(false);
+    applyEncryption(cmd, writer);
+    return true;
+  }
+  if (options.encryptLike != nullptr) {
+    writer.copyEncryptionParameters(*options.encryptLike->pdf);
+    return true;
+  }
+  writer.setPreserveEncryption(options.preserve);
+  return options.preserve && pdf.isEncrypted();
 }
 
 } // namespace
@@ -172,40 +202,34 @@ void checkOutput(Context& ctx) {
 
 void emit(Context& ctx, const std::string& data) {
   const Command& cmd = ctx.cmd;
-  if (!cmd.hasOutput || cmd.output == "-") {
+  if (cmd.measure) {
+    ctx.bytes = data.size();
+  } else if (!cmd.hasOutput || cmd.output == "-") {
     writeToStdout(ctx, reinterpret_cast<const unsigned char*>(data.data()), data.size());
-    return;
+  } else {
+    StagedOutput staged(cmd.output);
+    if (std::fwrite(data.data(), 1, data.size(), staged.file()) != data.size())
+      throw Failure("Unable to write file: " + shown(cmd.output) + ": " + std::strerror(errno));
+    staged.commit();
+    ctx.bytes = data.size();
   }
-  StagedOutput staged(cmd.output);
-  if (std::fwrite(data.data(), 1, data.size(), staged.file()) != data.size())
-    throw Failure("Unable to write file: " + shown(cmd.output) + ": " + std::strerror(errno));
-  staged.commit();
 }
 
-void writeDocument(Context& ctx, QPDF& pdf, const DocumentOptions& options) {
+std::shared_ptr<Buffer> writeDocument(Context& ctx, QPDF& pdf, const DocumentOptions& options) {
   const Command& cmd = ctx.cmd;
   std::unique_ptr<StagedOutput> staged;
+  Counter counter;
   QPDFWriter writer(pdf);
-  const bool toStdout = cmd.output == "-";
-  if (toStdout) {
+  const bool toMemory = options.stage || (!cmd.measure && cmd.output == "-");
+  if (toMemory) {
     writer.setOutputMemory();
+  } else if (cmd.measure) {
+    writer.setOutputPipeline(&counter);
   } else {
     staged = std::make_unique<StagedOutput>(cmd.output);
     writer.setOutputFile(cmd.output.c_str(), staged->file(), false);
   }
-  bool encrypted = false;
-  if (cmd.encryption != Encryption::None) {
-    writer.setPreserveEncryption(false);
-    applyEncryption(cmd, writer);
-    encrypted = true;
-  } else if (options.encryptLike != nullptr) {
-    writer.copyEncryptionParameters(*options.encryptLike->pdf);
-    encrypted = true;
-  } else {
-    writer.setPreserveEncryption(options.preserve);
-    encrypted = options.preserve && pdf.isEncrypted();
-  }
-  if (!encrypted) {
+  if (!chooseEncryption(cmd, writer, pdf, options)) {
     // Same input and range, same bytes: the split measures a range once
     // and extracts it again, and both must have the same size.
     writer.setDeterministicID(true);
@@ -219,14 +243,30 @@ void writeDocument(Context& ctx, QPDF& pdf, const DocumentOptions& options) {
   } catch (const Failure&) {
     throw;
   } catch (const std::exception& e) {
-    throw Failure("Unable to write " + shown(cmd.output) + ": " + oneLine(e.what()));
+    throw Failure("Unable to write " + shown(cmd.measure ? "the measured document" : cmd.output) +
+                  ": " + oneLine(e.what()));
   }
-  if (toStdout) {
+  if (options.stage)
+    return writer.getBufferSharedPointer();
+  if (toMemory) {
     auto buffer = writer.getBufferSharedPointer();
     writeToStdout(ctx, buffer->getBuffer(), buffer->getSize());
+  } else if (cmd.measure) {
+    ctx.bytes = counter.count;
   } else {
+    std::fflush(staged->file());
+    ctx.bytes = static_cast<std::uint64_t>(::ftello(staged->file()));
     staged->commit();
   }
+  return nullptr;
+}
+
+std::unique_ptr<QPDF> openStage(const std::shared_ptr<Buffer>& stage) {
+  auto pdf = std::make_unique<QPDF>();
+  pdf->setSuppressWarnings(true);
+  pdf->processMemoryFile("the finished part", reinterpret_cast<const char*>(stage->getBuffer()),
+                         stage->getSize());
+  return pdf;
 }
 
 } // namespace sundrel::tovix
