@@ -21,7 +21,17 @@ bool isHandle(const std::string& s) {
 
 bool isOperation(const std::string& kw) {
   return kw == "cat" || kw == "dump_data" || kw == "dump_data_utf8" || kw == "update_info" ||
-         kw == "update_info_utf8";
+         kw == "update_info_utf8" || kw == "page_sizes";
+}
+
+bool isUpdateInfo(const std::string& kw) {
+  return kw == "update_info" || kw == "update_info_utf8";
+}
+
+// What ends the output-less part of a command.
+bool isOutputClause(const std::string& token) {
+  const std::string kw = lower(token);
+  return kw == "output" || kw == "measure";
 }
 
 // pdftk operations that this engine knows by name but does not perform.
@@ -45,7 +55,8 @@ bool isUnsupportedOperation(const std::string& kw) {
 
 bool isSectionKeyword(const std::string& token) {
   const std::string kw = lower(token);
-  return kw == "input_pw" || kw == "output" || isOperation(kw) || isUnsupportedOperation(kw);
+  return kw == "input_pw" || kw == "output" || kw == "measure" || isOperation(kw) ||
+         isUnsupportedOperation(kw);
 }
 
 // Sets the permission named by `kw`; false when it is not a permission keyword.
@@ -314,7 +325,7 @@ ParseResult parseCommand(const std::vector<std::string>& args) {
     }
   }
 
-  if (i < args.size() && lower(args[i]) != "output") {
+  if (i < args.size() && !isOutputClause(args[i])) {
     const std::string kw = lower(args[i]);
     if (isUnsupportedOperation(kw))
       return fail("The operation " + args[i] + " is not supported by this engine");
@@ -323,24 +334,37 @@ ParseResult parseCommand(const std::vector<std::string>& args) {
     ++i;
     if (kw == "cat") {
       cmd.operation = Operation::Cat;
-      for (; i < args.size() && lower(args[i]) != "output"; ++i) {
+      for (; i < args.size() && !isOutputClause(args[i]) && !isUpdateInfo(lower(args[i])); ++i) {
         PageRange range;
         std::string error;
         if (!parsePageRange(args[i], cmd.inputs, range, error))
           return fail(error);
         cmd.ranges.push_back(std::move(range));
       }
+      // The finished part: the pages, then the properties, in one command.
+      if (i < args.size() && isUpdateInfo(lower(args[i]))) {
+        const std::string info = lower(args[i++]);
+        if (i >= args.size() || isOutputClause(args[i]))
+          return fail("Missing info file name after " + info);
+        cmd.infoPath = args[i++];
+        cmd.chainInfo = true;
+      }
     } else if (kw == "dump_data" || kw == "dump_data_utf8") {
       cmd.operation = kw == "dump_data" ? Operation::DumpData : Operation::DumpDataUtf8;
+    } else if (kw == "page_sizes") {
+      cmd.operation = Operation::PageSizes;
     } else { // update_info, update_info_utf8
       cmd.operation = kw == "update_info" ? Operation::UpdateInfo : Operation::UpdateInfoUtf8;
-      if (i >= args.size() || lower(args[i]) == "output")
+      if (i >= args.size() || isOutputClause(args[i]))
         return fail("Missing info file name after " + kw);
       cmd.infoPath = args[i++];
     }
   }
 
-  if (i < args.size()) {
+  if (i < args.size() && lower(args[i]) == "measure") {
+    cmd.measure = true;
+    ++i;
+  } else if (i < args.size()) {
     if (lower(args[i]) != "output")
       return fail("Unexpected data before output: " + args[i]);
     if (++i >= args.size())
@@ -381,8 +405,10 @@ ParseResult parseCommand(const std::vector<std::string>& args) {
     }
   }
 
-  if (!cmd.hasOutput && cmd.operation != Operation::DumpData &&
-      cmd.operation != Operation::DumpDataUtf8)
+  const bool report = cmd.operation == Operation::DumpData ||
+                      cmd.operation == Operation::DumpDataUtf8 ||
+                      cmd.operation == Operation::PageSizes;
+  if (!cmd.hasOutput && !cmd.measure && !report)
     return fail("No output file given (missing output keyword)");
   if (!encryptionGiven && (cmd.hasUserPassword || cmd.hasOwnerPassword)) {
     // pdftk encrypts with 128-bit RC4 when passwords are given without a strength

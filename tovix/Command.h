@@ -17,7 +17,7 @@ struct Input {
   bool hasPassword = false;
 };
 
-enum class Operation { Copy, Cat, DumpData, DumpDataUtf8, UpdateInfo, UpdateInfoUtf8 };
+enum class Operation { Copy, Cat, DumpData, DumpDataUtf8, UpdateInfo, UpdateInfoUtf8, PageSizes };
 
 // One end of a page range: a page number, `end`, or `rN` (N-th page from the end).
 struct PageRef {
@@ -53,9 +53,11 @@ struct Command {
   std::vector<Input> inputs;
   Operation operation = Operation::Copy;
   std::vector<PageRange> ranges; // cat only; empty means every page of every input
-  std::string infoPath;          // update_info only; "-" is standard input
+  std::string infoPath;   // update_info, or cat followed by update_info; "-" is standard input
+  bool chainInfo = false; // cat ... update_info FILE: the finished part in one command
   bool hasOutput = false;
-  std::string output; // "-" is standard output
+  std::string output;   // "-" is standard output
+  bool measure = false; // `measure` in place of the output clause: the size, nothing written
   Encryption encryption = Encryption::None;
   bool hasUserPassword = false;
   std::string userPassword;

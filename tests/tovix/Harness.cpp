@@ -110,6 +110,31 @@ std::string corpusFile(const std::string& name) {
   return exists(path) ? path : std::string();
 }
 
+void writeObjects(const std::string& path, const std::map<int, std::string>& obj,
+                  const std::string& trailer) {
+  std::string out = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
+  const int size = obj.rbegin()->first + 1;
+  std::vector<std::size_t> offsets(static_cast<std::size_t>(size), 0);
+  for (const auto& [id, body] : obj) {
+    offsets[static_cast<std::size_t>(id)] = out.size();
+    out += std::to_string(id) + " 0 obj\n" + body + "\nendobj\n";
+  }
+  const std::size_t xref = out.size();
+  out += "xref\n0 " + std::to_string(size) + "\n0000000000 65535 f \n";
+  char line[32];
+  for (int id = 1; id < size; ++id) {
+    const std::size_t at = offsets[static_cast<std::size_t>(id)];
+    if (at == 0)
+      std::snprintf(line, sizeof line, "0000000000 00000 f \n");
+    else
+      std::snprintf(line, sizeof line, "%010zu 00000 n \n", at);
+    out += line;
+  }
+  out += "trailer\n<< /Size " + std::to_string(size) + " /Root 1 0 R" + trailer +
+         " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  writeFile(path, out);
+}
+
 int pageCount(const std::string& pdf) {
   const RunResult r = runProgram({"pdfinfo", pdf}, "", 20);
   if (r.exitCode != 0)

@@ -47,6 +47,10 @@ using sundrel::test::Cipher;
 using sundrel::test::PdfLock;
 using sundrel::test::PdfShape;
 using sundrel::test::writePdf;
+// A PDF of the given objects (number -> body), catalog 1 0 R; `trailer` adds
+// trailer entries.
+void writeObjects(const std::string& path, const std::map<int, std::string>& objects,
+                  const std::string& trailer = "");
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& data);

@@ -114,6 +114,33 @@ TEST(CommandLine, TheProgramsFiveCommands) {
   EXPECT_FALSE(c.allow.printing || c.allow.assembly || c.allow.modifyContents);
 }
 
+TEST(CommandLine, SessionAdditions) {
+  auto p = parseCommand({"A=a.pdf", "cat", "A1-10", "measure"});
+  ASSERT_TRUE(p.ok) << p.error;
+  EXPECT_TRUE(p.command.measure);
+  EXPECT_FALSE(p.command.hasOutput);
+  EXPECT_EQ(p.command.ranges.size(), 1u);
+
+  p = parseCommand({"A=a.pdf", "cat", "A3-9", "update_info_utf8", "i.txt", "output", "part.pdf",
+                    "encrypt_aes128", "user_pw", "u"});
+  ASSERT_TRUE(p.ok) << p.error;
+  EXPECT_EQ(p.command.operation, Operation::Cat);
+  EXPECT_TRUE(p.command.chainInfo);
+  EXPECT_EQ(p.command.infoPath, "i.txt");
+  EXPECT_EQ(p.command.ranges.size(), 1u);
+  EXPECT_EQ(p.command.encryption, Encryption::Aes128);
+
+  p = parseCommand({"A=a.pdf", "page_sizes", "output", "-"});
+  ASSERT_TRUE(p.ok) << p.error;
+  EXPECT_EQ(p.command.operation, Operation::PageSizes);
+  EXPECT_TRUE(parseCommand({"a.pdf", "page_sizes"}).ok);
+
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"A=a.pdf", "cat", "A1", "update_info", "output", "o.pdf"},
+        {"A=a.pdf", "cat", "A1", "measure", "output", "o.pdf"}})
+    EXPECT_FALSE(parseCommand(args).ok) << args[3];
+}
+
 TEST(CommandLine, InputsAndPasswords) {
   // a bare name with '=' whose prefix is not a handle is a file name
   auto p = parseCommand(

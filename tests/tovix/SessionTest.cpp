@@ -1,0 +1,357 @@
+// tovix.dll --session driven through its pipes as a front end drives it:
+// the handshake, one status line per command, payloads, the input cache and
+// its checks, measuring, the finished part, and the end of the session.
+
+#include "tests/tovix/Harness.h"
+
+#include "bridge/EngineRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace sundrel::tovix::test {
+namespace {
+
+struct Status {
+  int code = -1;
+  long long bytes = -1;
+  std::string message;
+  std::string payload;
+};
+
+// One engine in a session. Every read waits at most a minute, so a hung
+// engine fails the test instead of blocking it.
+class Session {
+public:
+  Session() {
+    int toEngine[2], fromEngine[2];
+    if (::pipe(toEngine) != 0 || ::pipe(fromEngine) != 0)
+      throw std::runtime_error("pipe");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, toEngine[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, fromEngine[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, errors.file("err").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    for (int fd : {toEngine[0], toEngine[1], fromEngine[0], fromEngine[1]})
+      posix_spawn_file_actions_addclose(&actions, fd);
+    std::string engine = enginePath(), flag = "--session";
+    char* argv[] = {engine.data(), flag.data(), nullptr};
+    ::posix_spawn(&pid, engine.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(toEngine[0]);
+    ::close(fromEngine[1]);
+    in = toEngine[1];
+    out = fromEngine[0];
+    handshake = line();
+  }
+  ~Session() {
+    closeInput();
+    if (pid > 0 && !ended(10))
+      ::kill(pid, SIGKILL), ended(10);
+    ::close(out);
+  }
+
+  Status send(const std::string& command) {
+    const std::string text = command + "\n";
+    if (::write(in, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+      return {};
+    Status s;
+    std::istringstream fields(line());
+    fields >> s.code >> s.bytes;
+    fields.get();
+    std::getline(fields, s.message);
+    if (s.code != 1 && command.find("output -") != std::string::npos)
+      s.payload = read(static_cast<std::size_t>(s.bytes));
+    return s;
+  }
+  void closeInput() {
+    if (in >= 0)
+      ::close(in), in = -1;
+  }
+  // Whether the engine ended within `seconds`.
+  bool ended(int seconds) {
+    for (int i = 0; i < seconds * 20; ++i) {
+      int status = 0;
+      if (::waitpid(pid, &status, WNOHANG) == pid)
+        return pid = -1, true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+  std::string stderrText() const { return readFile(errors.file("err")); }
+
+  std::string handshake;
+  pid_t pid = -1;
+
+private:
+  std::string read(std::size_t n) {
+    std::string data;
+    while (data.size() < n) {
+      pollfd p{out, POLLIN, 0};
+      if (::poll(&p, 1, 60000) <= 0)
+        break;
+      char buf[65536];
+      const ssize_t got = ::read(out, buf, std::min(sizeof buf, n - data.size()));
+      if (got <= 0)
+        break;
+      data.append(buf, static_cast<std::size_t>(got));
+    }
+    return data;
+  }
+  std::string line() {
+    std::string text;
+    for (std::string c = read(1); c.size() == 1 && c[0] != '\n'; c = read(1))
+      text += c;
+    return text;
+  }
+
+  TempDir errors;
+  int in = -1, out = -1;
+};
+
+std::string q(const std::string& s) {
+  return bridge::quoteArgument(s);
+}
+
+RunResult oneShot(std::vector<std::string> args) {
+  args.insert(args.begin(), enginePath());
+  return runProgram(args, "", 120);
+}
+
+std::string firstLine(const std::string& text) {
+  return text.substr(0, text.find('\n'));
+}
+
+TEST(Session, HandshakeStatusLinesPayloadsAndEnd) {
+  TempDir dir;
+  const std::string src = dir.file("src file.pdf");
+  writePdf(src, PdfShape{}.withPages(4).withImage().withOutline());
+  Session s;
+  EXPECT_EQ(s.handshake, "tovix-session 1");
+  Status st = s.send("");
+  EXPECT_EQ((std::pair{st.code, st.message}), (std::pair{1, std::string("Error: empty command")}));
+  st = s.send("A=" + q(src) + " cat A9 measure");
+  EXPECT_EQ(st.code, 1);
+  EXPECT_EQ(st.message.rfind("Error: Range start page number exceeds size of PDF", 0), 0u);
+  st = s.send(q(src) + " dump_data output -\r");
+  EXPECT_EQ(st.code, 0);
+  EXPECT_EQ(st.message, "ok");
+  EXPECT_EQ(st.payload, oneShot({src, "dump_data"}).out);
+
+  // page 1 alone draws the image that all pages' resources name: it is page 1's own
+  st = s.send("A=" + q(src) + " page_sizes output -");
+  EXPECT_EQ(st.code, 0);
+  std::istringstream report(st.payload);
+  std::string kind;
+  std::vector<long long> own;
+  long long shared = 0, n = 0, bytes = 0;
+  while (report >> kind) {
+    if (kind == "SharedObject:") {
+      report >> n >> bytes;
+      EXPECT_EQ(n, shared++);
+    } else {
+      report >> n >> bytes;
+      own.push_back(bytes);
+      std::getline(report, kind);
+    }
+  }
+  ASSERT_EQ(own.size(), 4u);
+  EXPECT_GT(own[0], 30000);
+  EXPECT_LT(own[1], 1000);
+  EXPECT_GT(shared, 0) << "the font";
+
+  st = s.send("A=" + q(src) + " cat A2 output " + q(dir.file("out.pdf")));
+  EXPECT_EQ(st.bytes, fileSize(dir.file("out.pdf")));
+  s.closeInput();
+  EXPECT_TRUE(s.ended(5)) << "stdin EOF ends the session";
+  EXPECT_EQ(s.stderrText(), "");
+}
+
+// Measuring answers the size of the same cat in a fresh process, and
+// extractions repeated from the cached source (after page_sizes and other
+// ranges) give its very bytes.
+TEST(Session, CorpusMeasureAndRepeatedExtractionsEqualOneShot) {
+  const std::string corpus = corpusFile("MANIFEST.tsv");
+  if (corpus.empty())
+    GTEST_SKIP() << "corpus not found";
+  const std::string dirPath = corpus.substr(0, corpus.rfind('/'));
+  TempDir dir;
+  Session s;
+  int checked = 0;
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dirPath)) {
+    if (e.path().extension() == ".pdf")
+      names.push_back(e.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names) {
+    const std::string src = dirPath + "/" + name;
+    const Status dump = s.send(q(src) + " dump_data output -");
+    const auto at = dump.payload.find("NumberOfPages: ");
+    if (dump.code == 1 || at == std::string::npos)
+      continue;
+    const int pages = std::atoi(dump.payload.c_str() + at + 15);
+    // sizing every page readies them all for copying, before any copy
+    EXPECT_EQ(s.send("A=" + q(src) + " page_sizes measure").code == 1, false) << name;
+    const std::string ranges[] = {"A1",
+                                  "A" + std::to_string(std::max(1, pages / 3)) + "-" +
+                                      std::to_string(std::max(1, 2 * pages / 3)),
+                                  "A1-end"};
+    for (const std::string& range : ranges) {
+      const std::string one = dir.file("one.pdf"), again = dir.file("again.pdf");
+      const RunResult r = oneShot({"A=" + src, "cat", range, "output", one});
+      const Status measured = s.send("A=" + q(src) + " cat " + range + " measure");
+      const Status written = s.send("A=" + q(src) + " cat " + range + " output " + q(again));
+      ASSERT_EQ(measured.code == 1, r.exitCode == 1) << name << " " << range << measured.message;
+      if (r.exitCode == 1)
+        continue;
+      EXPECT_EQ(measured.bytes, fileSize(one)) << name << " " << range;
+      EXPECT_EQ(written.bytes, fileSize(one)) << name << " " << range;
+      // encrypted results (a kept source encryption) differ in their random /ID only
+      if (readFile(again) != readFile(one)) {
+        EXPECT_EQ(encryption(one, "").count("File is not encrypted"), 0u) << name << " " << range;
+      }
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 0);
+}
+
+// One command gives exactly what cat, update_info and the encryption give
+// one after the other.
+TEST(Session, FinishedPartEqualsTheSeparateCommands) {
+  TempDir dir;
+  const std::string src = dir.file("src.pdf"), info = dir.file("info.txt");
+  writePdf(src, PdfShape{}.withPages(6).withTitle("Old").withOutline().withLinks().withForm());
+  writeFile(info, "InfoKey: Title\r\nInfoValue: Caf\xC3\xA9 part\r\nInfoKey: Creator\r\nInfoValue: "
+                  "Sundrel\r\nInfoKey: Dangling\r\n");
+  const std::vector<std::vector<std::string>> securities = {
+      {}, {"encrypt_128bit", "user_pw", "u s", "owner_pw", "o\"o", "allow", "Printing"}};
+  Session s;
+  for (const auto& security : securities) {
+    const std::string t1 = dir.file("t1.pdf"), t2 = dir.file("t2.pdf"), t3 = dir.file("t3.pdf");
+    ASSERT_EQ(oneShot({"A=" + src, "cat", "A2-5", "output", t1}).exitCode, 0);
+    const RunResult withInfo = oneShot({t1, "update_info", info, "output", t2});
+    ASSERT_EQ(withInfo.exitCode, 3) << "the dangling line warns";
+    std::string separate = t2, command = "A=" + q(src) + " cat A2-5 update_info " + q(info) +
+                                         " output " + q(dir.file("part.pdf"));
+    if (!security.empty()) {
+      std::vector<std::string> args{t2, "output", t3};
+      args.insert(args.end(), security.begin(), security.end());
+      ASSERT_EQ(oneShot(args).exitCode, 0);
+      separate = t3;
+      for (const std::string& word : security)
+        command += " " + q(word);
+    }
+    const Status st = s.send(command);
+    EXPECT_EQ(st.code, 3) << st.message;
+    EXPECT_EQ(st.message,
+              "cat_bytes=" + std::to_string(fileSize(t1)) + " " + firstLine(withInfo.err));
+    EXPECT_EQ(st.bytes, fileSize(dir.file("part.pdf")));
+    if (security.empty()) {
+      EXPECT_EQ(readFile(dir.file("part.pdf")), readFile(separate));
+      continue;
+    }
+    EXPECT_EQ(encryption(dir.file("part.pdf"), "o\"o"), encryption(separate, "o\"o"));
+    for (const std::string& pdf : {dir.file("part.pdf"), separate})
+      runProgram({"qpdf", "--decrypt", "--password=o\"o", "--static-id", pdf, pdf + ".plain"});
+    EXPECT_EQ(readFile(dir.file("part.pdf") + ".plain"), readFile(separate + ".plain"));
+    EXPECT_FALSE(readFile(separate + ".plain").empty());
+  }
+}
+
+// A source that changes between commands is opened again, and fails the
+// way a one-shot run fails on it.
+TEST(Session, SourceReplacedDeletedOrDamagedIsDetected) {
+  TempDir dir;
+  const std::string src = dir.file("src.pdf"), other = dir.file("other.pdf");
+  const struct {
+    const char* what;
+    std::function<void()> change;
+  } cases[] = {
+      {"replaced",
+       [&] { writePdf(other, PdfShape{}.withPages(2)), ::rename(other.c_str(), src.c_str()); }},
+      {"rewritten in place", [&] { writePdf(src, PdfShape{}.withPages(3).withTitle("T")); }},
+      {"damaged", [&] { writeFile(src, readFile(src).substr(0, 200)); }},
+      {"deleted", [&] { ::unlink(src.c_str()); }},
+  };
+  Session s;
+  for (const auto& c : cases) {
+    writePdf(src, PdfShape{}.withPages(5));
+    EXPECT_EQ(s.send(q(src) + " dump_data output -").code, 0);
+    c.change();
+    const Status st = s.send(q(src) + " dump_data output -");
+    const RunResult r = oneShot({src, "dump_data"});
+    EXPECT_EQ(st.code, r.exitCode) << c.what;
+    if (r.exitCode == 1) {
+      EXPECT_EQ(st.message, firstLine(r.err)) << c.what;
+    } else {
+      EXPECT_EQ(st.payload, r.out) << c.what;
+    }
+  }
+}
+
+TEST(Session, PasswordsTravelInTheCommand) {
+  TempDir dir;
+  const std::string plain = dir.file("plain.pdf"), locked = dir.file("locked \"pw\".pdf");
+  const std::string password = "p \"w\" \\";
+  writePdf(plain, PdfShape{}.withPages(3));
+  ASSERT_EQ(oneShot({plain, "output", locked, "encrypt_aes128", "user_pw", password}).exitCode, 0);
+  Session s;
+  const std::string cat = "A=" + q(locked) + " cat A2 measure";
+  const std::string with = "A=" + q(locked) + " input_pw A=" + q(password) + " cat A2 measure";
+  EXPECT_NE(s.send(cat).message.find("PASSWORD REQUIRED"), std::string::npos);
+  const Status st = s.send(with);
+  EXPECT_EQ(st.code, 0) << st.message;
+  EXPECT_EQ(st.bytes, fileSize((oneShot({"A=" + locked, "input_pw", "A=" + password, "cat", "A2",
+                                         "output", dir.file("one.pdf")}),
+                                dir.file("one.pdf"))));
+  EXPECT_EQ(s.send("A=" + q(locked) + " input_pw A=wrong cat A2 measure").code, 1);
+}
+
+// The engine never outlives its front end, even while the pipe to it
+// stays open elsewhere.
+TEST(Session, EndsWhenTheFrontEndDies) {
+  int report[2];
+  ASSERT_EQ(::pipe(report), 0);
+  const pid_t frontEnd = ::fork();
+  if (frontEnd == 0) {
+    Session s; // the test process keeps no end of its pipes
+    const pid_t engine = s.pid;
+    (void)!::write(report[1], &engine, sizeof engine);
+    ::pause();
+    ::_exit(0);
+  }
+  pid_t engine = 0;
+  ASSERT_EQ(::read(report[0], &engine, sizeof engine), static_cast<ssize_t>(sizeof engine));
+  ::kill(frontEnd, SIGKILL);
+  ::waitpid(frontEnd, nullptr, 0);
+  bool gone = false;
+  for (int i = 0; i < 40 && !gone; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const std::string stat = readFile("/proc/" + std::to_string(engine) + "/stat");
+    gone = stat.empty() || stat.find(") Z") != std::string::npos;
+  }
+  EXPECT_TRUE(gone) << "engine " << engine << " still runs";
+  ::close(report[0]);
+  ::close(report[1]);
+}
+
+} // namespace
+} // namespace sundrel::tovix::test

@@ -1,0 +1,245 @@
+// cat: the selected pages of one or more inputs as a new document, with the
+// links, form fields, bookmarks and page labels that belong to them.
+
+#include "tovix/Destinations.h"
+#include "tovix/Operations.h"
+#include "tovix/Outlines.h"
+#include "tovix/Output.h"
+#include "tovix/Trees.h"
+
+#include <qpdf/QPDFAcroFormDocumentHelper.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+
+#include <set>
+
+namespace sundrel::tovix {
+
+namespace {
+
+struct Selected {
+  OpenedInput* input;
+  std::uint64_t page; // 1-based
+  const PageRange* range;
+};
+
+// `whole` receives the ranges for "every page of every input" when the
+// command names none; the selection points into it.
+std::vector<Selected> selectPages(Context& ctx, Inputs& inputs, std::vector<PageRange>& whole) {
+  const Command& cmd = ctx.cmd;
+  std::vector<Selected> selection;
+  const std::vector<PageRange>* ranges = &cmd.ranges;
+  if (ranges->empty()) {
+    for (std::size_t i = 0; i < cmd.inputs.size(); ++i) {
+      PageRange r;
+      r.text = cmd.inputs[i].handle.empty() ? cmd.inputs[i].path : cmd.inputs[i].handle;
+      r.input = i;
+      r.whole = true;
+      whole.push_back(r);
+    }
+    ranges = &whole;
+  }
+  for (const PageRange& range : *ranges) {
+    OpenedInput* input = &inputs.at(range.input);
+    std::vector<std::uint64_t> numbers;
+    std::string error;
+    if (!resolvePageRange(range, pagesOf(*input).size(), numbers, error))
+      throw Failure(error);
+    for (std::uint64_t n : numbers)
+      selection.push_back({input, n, &range});
+  }
+  if (selection.empty())
+    throw Failure("No pages were selected by the given page ranges");
+  return selection;
+}
+
+// A page whose content or resources point at a missing object would come
+// out blank; refuse it rather than report success.
+void checkPage(OpenedInput& in, std::uint64_t number, QPDFPageObjectHelper& page) {
+  auto missing = [](QPDFObjectHandle h) { return h.isIndirect() && h.isNull(); };
+  QPDFObjectHandle dict = page.getObjectHandle();
+  std::vector<QPDFObjectHandle> refs{dict.getKey("/Contents"), dict.getKey("/Resources")};
+  QPDFObjectHandle contents = dict.getKey("/Contents");
+  if (contents.isArray()) {
+    for (auto& item : contents.aitems())
+      refs.push_back(item);
+  }
+  for (auto& h : refs) {
+    if (missing(h))
+      throw Failure("Damaged PDF file: " + shown(in.path) + ": page " + std::to_string(number) +
+                    " refers to the missing object " + h.getObjGen().unparse(' '));
+  }
+}
+
+// Whether pages share resource dictionaries, so that copying one page
+// would drag in what others use. Trimming means parsing content streams,
+// which is wasted work when every page has resources of its own.
+bool sharesResources(OpenedInput& in) {
+  if (in.sharesResourcesKnown)
+    return in.sharesResources;
+  in.sharesResourcesKnown = true;
+  std::set<QPDFObjGen> seen;
+  auto sharedOnce = [&seen](QPDFObjectHandle h) {
+    return h.isIndirect() && !seen.insert(h.getObjGen()).second;
+  };
+  static const char* const kinds[] = {"/Font",    "/XObject", "/ExtGState", "/ColorSpace",
+                                      "/Pattern", "/Shading", "/Properties"};
+  for (QPDFPageObjectHelper& page : pagesOf(in)) {
+    QPDFObjectHandle resources = page.getObjectHandle().getKey("/Resources");
+    if (sharedOnce(resources))
+      return in.sharesResources = true;
+    if (!resources.isDictionary())
+      continue;
+    for (const char* kind : kinds) {
+      if (sharedOnce(resources.getKey(kind)))
+        return in.sharesResources = true;
+    }
+  }
+  return false;
+}
+
+// The new document being assembled.
+struct Assembly {
+  QPDF out;
+  CopyMap firstCopy;
+  std::vector<OpenedInput*> order; // inputs in order of first use
+  std::vector<PageCopy> copies;
+  std::vector<QPDFObjectHandle> labels;
+  bool anyLabels = false;
+  bool needAppearances = false;
+};
+
+void prepareInput(Assembly& a, OpenedInput& in) {
+  a.order.push_back(&in);
+  prepareSource(in);
+  if (in.forms->hasAcroForm() && in.forms->getNeedAppearances())
+    a.needAppearances = true;
+  a.anyLabels = a.anyLabels || !pageLabelsOf(in).empty();
+}
+
+void copyPage(Assembly& a, QPDFPageDocumentHelper& outPages, const Selected& sel,
+              std::int64_t outIndex) {
+  OpenedInput& in = *sel.input;
+  QPDFPageObjectHelper source = pagesOf(in).at(sel.page - 1);
+  checkPage(in, sel.page, source);
+  readyToCopy(in, sel.page - 1);
+  const QPDFObjGen sourceId = source.getObjectHandle().getObjGen();
+  QPDFPageObjectHelper toCopy = source;
+  const bool first = a.firstCopy.find({&in, sourceId}) == a.firstCopy.end();
+  if (!first)
+    toCopy = source.shallowCopyPage();
+  outPages.addPage(toCopy, false);
+  QPDFObjectHandle added = a.out.copyForeignObject(toCopy.getObjectHandle());
+  if (first)
+    a.firstCopy.emplace(std::make_pair(&in, sourceId), added);
+  a.copies.push_back({&in, toCopy.getObjectHandle(), added});
+  if (sel.range->rotation != 0 || sel.range->rotationAbsolute)
+    QPDFPageObjectHelper(added).rotatePage(sel.range->rotation, !sel.range->rotationAbsolute);
+  if (a.anyLabels) {
+    const auto index = static_cast<long long>(sel.page - 1);
+    labelsForPageRange(pageLabelsOf(in), index, index, outIndex, a.labels);
+  }
+}
+
+// Everything that refers to pages, once every page has its copy: a link to
+// a later page was copied before its target existed.
+void finishReferences(Context& ctx, Assembly& a) {
+  QPDFAcroFormDocumentHelper outForms(a.out);
+  for (PageCopy& copy : a.copies)
+    retargetLinks(copy, a.firstCopy);
+  for (PageCopy& copy : a.copies) {
+    if (copy.input->forms->hasAcroForm())
+      outForms.fixCopiedAnnotations(copy.copy, copy.source, *copy.input->forms);
+  }
+  copyNamedDestinations(ctx, a.out, a.order, a.firstCopy);
+  if (a.anyLabels && !a.labels.empty()) {
+    QPDFObjectHandle tree = QPDFObjectHandle::newDictionary();
+    tree.replaceKey("/Nums", QPDFObjectHandle::newArray(a.labels));
+    a.out.getRoot().replaceKey("/PageLabels", tree);
+  }
+  if (a.needAppearances)
+    outForms.setNeedAppearances(true);
+  copyOutlines(ctx, a.out, a.order, a.firstCopy);
+}
+
+} // namespace
+
+void prepareSource(OpenedInput& in) {
+  if (in.prepared)
+    return;
+  // Inherited attributes move to the pages, so that a page copied alone
+  // keeps them. Both this and reading the forms walk the whole document.
+  QPDFPageDocumentHelper(*in.pdf).pushInheritedAttributesToPage();
+  in.forms = std::make_unique<QPDFAcroFormDocumentHelper>(*in.pdf);
+  // Copying form fields makes a direct /DR of the source indirect, which
+  // would change every later copy from the same file; do it first.
+  QPDFObjectHandle acroForm = in.pdf->getRoot().getKey("/AcroForm");
+  QPDFObjectHandle dr = acroForm.isDictionary() ? acroForm.getKey("/DR") : QPDFObjectHandle();
+  if (dr.isInitialized() && dr.isDictionary() && !dr.isIndirect())
+    acroForm.replaceKey("/DR", in.pdf->makeIndirectObject(dr));
+  in.prepared = true;
+}
+
+void readyToCopy(OpenedInput& in, std::size_t index) {
+  if (in.ready.size() != pagesOf(in).size())
+    in.ready.assign(pagesOf(in).size(), false);
+  if (in.ready[index])
+    return;
+  in.ready[index] = true;
+  QPDFPageObjectHelper& page = pagesOf(in)[index];
+  // Copying a page's form fields makes its direct annotations indirect in
+  // the source; doing it first keeps every copy of the page alike.
+  QPDFObjectHandle annots = page.getObjectHandle().getKey("/Annots");
+  if (annots.isArray()) {
+    for (int i = 0; i < annots.getArrayNItems(); ++i) {
+      QPDFObjectHandle annot = annots.getArrayItem(i);
+      if (annot.isDictionary() && !annot.isIndirect())
+        annots.setArrayItem(i, in.pdf->makeIndirectObject(annot));
+    }
+  }
+  // Only what the page draws travels with it: resources shared with other
+  // pages are trimmed to the names its content uses. Trimming again finds
+  // nothing more to remove.
+  if (sharesResources(in))
+    page.removeUnreferencedResources();
+}
+
+std::shared_ptr<Buffer> cat(Context& ctx, Inputs& inputs, bool stage) {
+  std::vector<PageRange> whole;
+  const std::vector<Selected> selection = selectPages(ctx, inputs, whole);
+
+  auto assembly = std::make_unique<Assembly>();
+  Assembly& a = *assembly;
+  a.out.emptyPDF();
+  a.out.setSuppressWarnings(true);
+  QPDFPageDocumentHelper outPages(a.out);
+  std::set<OpenedInput*> prepared;
+  std::int64_t outIndex = 0;
+  for (const Selected& sel : selection) {
+    if (prepared.insert(sel.input).second)
+      prepareInput(a, *sel.input);
+    copyPage(a, outPages, sel, outIndex++);
+  }
+  finishReferences(ctx, a);
+
+  OpenedInput& primary = *selection.front().input;
+  QPDFObjectHandle info = primary.pdf->getTrailer().getKey("/Info");
+  if (info.isIndirect() && info.isDictionary())
+    a.out.getTrailer().replaceKey("/Info", a.out.copyForeignObject(info));
+
+  DocumentOptions options;
+  options.fresh = true;
+  options.minVersion = "1.3";
+  options.stage = stage;
+  for (OpenedInput* in : a.order) {
+    if (in->keepEncryption && options.encryptLike == nullptr)
+      options.encryptLike = in;
+    if (in->pdf->getPDFVersion() > options.minVersion)
+      options.minVersion = in->pdf->getPDFVersion();
+  }
+  auto result = writeDocument(ctx, a.out, options);
+  if (ctx.quickExit)
+    (void)assembly.release(); // freeing a large document costs as much as writing it
+  return result;
+}
+
+} // namespace sundrel::tovix

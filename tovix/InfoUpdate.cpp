@@ -1,0 +1,90 @@
+// update_info: the document with the Info entries of a pdftk info file; and
+// the finished part, whose second stage it is.
+
+#include "tovix/InfoText.h"
+#include "tovix/Operations.h"
+#include "tovix/Output.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace sundrel::tovix {
+
+namespace {
+
+std::string readInfoFile(Context& ctx) {
+  const std::string& path = ctx.cmd.infoPath;
+  std::string text;
+  if (path == "-") {
+    if (ctx.in == nullptr)
+      throw Failure("The info file cannot be standard input in a session; give a file");
+    char buf[4096];
+    std::size_t n = 0;
+    while (ctx.in != nullptr && (n = std::fread(buf, 1, sizeof buf, ctx.in)) > 0)
+      text.append(buf, n);
+    return text;
+  }
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+    throw Failure("Failed to open info file: " + shown(path) + ": " +
+                  (S_ISDIR(st.st_mode) ? "it is a directory" : std::strerror(errno)));
+  std::ifstream file(path, std::ios::binary);
+  if (!file)
+    throw Failure("Failed to open info file: " + shown(path) + ": " + std::strerror(errno));
+  std::ostringstream content;
+  content << file.rdbuf();
+  return content.str();
+}
+
+} // namespace
+
+void applyInfo(Context& ctx, QPDF& pdf) {
+  const InfoUpdate update = parseInfoUpdate(readInfoFile(ctx));
+  for (const std::string& problem : update.problems)
+    ctx.warn("info file " + shown(ctx.cmd.infoPath) + ": " + problem);
+  QPDFObjectHandle info = pdf.getTrailer().getKey("/Info");
+  if (!info.isDictionary()) {
+    info = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
+    pdf.getTrailer().replaceKey("/Info", info);
+  }
+  for (const auto& [key, value] : update.entries) {
+    const std::string name = "/" + key;
+    if (value.empty())
+      info.removeKey(name); // pdftk: an empty value removes the entry
+    else
+      info.replaceKey(name, QPDFObjectHandle::newUnicodeString(value));
+  }
+}
+
+void updateInfo(Context& ctx, OpenedInput& in) {
+  applyInfo(ctx, *in.pdf);
+  DocumentOptions options;
+  options.preserve = in.keepEncryption;
+  writeDocument(ctx, *in.pdf, options);
+}
+
+void finishedPart(Context& ctx, Inputs& inputs) {
+  // As `cat ... output T1`, `T1 update_info INFO output T2`, and with
+  // encryption `T2 output PART encrypt_...`: each later command opens the
+  // previous result without a password and keeps its encryption.
+  const auto pages = cat(ctx, inputs, true);
+  ctx.catBytes = static_cast<std::int64_t>(pages->getSize());
+  const auto withPages = openStage(pages);
+  applyInfo(ctx, *withPages);
+  DocumentOptions options;
+  options.preserve = withPages->isEncrypted();
+  options.stage = ctx.cmd.encryption != Encryption::None;
+  const auto withInfo = writeDocument(ctx, *withPages, options);
+  if (!options.stage)
+    return;
+  const auto last = openStage(withInfo);
+  DocumentOptions final;
+  final.preserve = last->isEncrypted();
+  writeDocument(ctx, *last, final);
+}
+
+} // namespace sundrel::tovix

@@ -1,0 +1,272 @@
+#include "tovix/Output.h"
+
+#include <qpdf/Buffer.hh>
+#include <qpdf/Pipeline.hh>
+#include <qpdf/QPDFWriter.hh>
+#include <qpdf/QUtil.hh>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace sundrel::tovix {
+
+namespace {
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// A file written beside its target and renamed into place, so a failed run
+// leaves neither a partial file nor a damaged previous version.
+class StagedOutput {
+public:
+  explicit StagedOutput(const std::string& target) : target_(target) {
+    const std::size_t slash = target.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : target.substr(0, slash);
+    if (dir.empty())
+      dir = "/";
+    std::string pattern = dir + "/.tovix-XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    const int fd = ::mkstemp(buf.data());
+    if (fd < 0)
+      throw Failure("Unable to open file for writing: " + shown(target) + ": " +
+                    std::strerror(errno));
+    temp_.assign(buf.data());
+    file_ = ::fdopen(fd, "wb");
+    if (file_ == nullptr) {
+      const int saved = errno;
+      ::close(fd);
+      ::unlink(temp_.c_str());
+      throw Failure("Unable to open file for writing: " + shown(target) + ": " +
+                    std::strerror(saved));
+    }
+  }
+  StagedOutput(const StagedOutput&) = delete;
+  StagedOutput& operator=(const StagedOutput&) = delete;
+  ~StagedOutput() {
+    if (file_ != nullptr)
+      std::fclose(file_);
+    if (!committed_)
+      ::unlink(temp_.c_str());
+  }
+
+  std::FILE* file() { return file_; }
+
+  void commit() {
+    // mkstemp makes the file private; give it the mode a plain creation would.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(::fileno(file_), 0666 & ~mask);
+    const bool writeFailed = std::fflush(file_) != 0 || std::ferror(file_) != 0;
+    const int saved = errno;
+    const bool closeFailed = std::fclose(file_) != 0;
+    file_ = nullptr;
+    if (writeFailed || closeFailed)
+      throw Failure("Unable to write file: " + shown(target_) + ": " +
+                    std::strerror(writeFailed ? saved : errno));
+    if (::rename(temp_.c_str(), target_.c_str()) != 0)
+      throw Failure("Unable to write file: " + shown(target_) + ": " + std::strerror(errno));
+    committed_ = true;
+  }
+
+private:
+  std::string target_;
+  std::string temp_;
+  std::FILE* file_ = nullptr;
+  bool committed_ = false;
+};
+
+void confirmOverwrite(Context& ctx) {
+  if (ctx.err == nullptr)
+    throw Failure("The output file " + shown(ctx.cmd.output) +
+                  " exists and was not replaced (do_ask: no one to answer in a session)");
+  std::fprintf(ctx.err, "Warning: the output file %s already exists. Overwrite? (y/n): ",
+               shown(ctx.cmd.output).c_str());
+  std::fflush(ctx.err);
+  char answer[16] = {};
+  if (ctx.in == nullptr || std::fgets(answer, sizeof answer, ctx.in) == nullptr ||
+      (answer[0] != 'y' && answer[0] != 'Y'))
+    throw Failure("The output file " + shown(ctx.cmd.output) + " exists and was not replaced");
+}
+
+std::string passwordBytes(const std::string& utf8) {
+  // RC4 and AES-128 handlers take PDFDocEncoding passwords.
+  std::string converted;
+  if (QUtil::utf8_to_pdf_doc(utf8, converted))
+    return converted;
+  return utf8;
+}
+
+void applyEncryption(const Command& cmd, QPDFWriter& writer) {
+  const Permissions& p = cmd.allow;
+  const std::string user = passwordBytes(cmd.userPassword);
+  const std::string owner =
+      passwordBytes(cmd.hasOwnerPassword ? cmd.ownerPassword : cmd.userPassword);
+  const qpdf_r3_print_e print = p.printing           ? qpdf_r3p_full
+                                : p.degradedPrinting ? qpdf_r3p_low
+                                                     : qpdf_r3p_none;
+  switch (cmd.encryption) {
+  case Encryption::Rc4_40:
+    writer.setR2EncryptionParametersInsecure(user.c_str(), owner.c_str(),
+                                             p.printing || p.degradedPrinting, p.modifyContents,
+                                             p.copyContents, p.modifyAnnotations);
+    break;
+  case Encryption::Rc4_128:
+    writer.setR3EncryptionParametersInsecure(user.c_str(), owner.c_str(), p.screenReaders,
+                                             p.copyContents, p.assembly, p.modifyAnnotations,
+                                             p.fillIn, p.modifyContents, print);
+    break;
+  case Encryption::Aes128:
+    writer.setR4EncryptionParametersInsecure(user.c_str(), owner.c_str(), p.screenReaders,
+                                             p.copyContents, p.assembly, p.modifyAnnotations,
+                                             p.fillIn, p.modifyContents, print, true, true);
+    break;
+  case Encryption::None:
+    break;
+  }
+}
+
+void writeToStdout(Context& ctx, const unsigned char* data, std::size_t size) {
+  if (std::fwrite(data, 1, size, ctx.out) != size || std::fflush(ctx.out) != 0)
+    throw Failure("Unable to write to standard output");
+  ctx.bytes = size;
+}
+
+// Counts what the writer produces, for `measure`.
+class Counter : public Pipeline {
+public:
+  Counter() : Pipeline("measure", nullptr) {}
+  void write(unsigned char const*, size_t len) override { count += len; }
+  void finish() override {}
+  std::uint64_t count = 0;
+};
+
+// The encryption of the written document; true when it is encrypted.
+bool chooseEncryption(const Command& cmd, QPDFWriter& writer, QPDF& pdf,
+                      const DocumentOptions& options) {
+  if (cmd.encryption != Encryption::None && !options.stage) {
+    writer.setPreserveEncryption(false);
+    applyEncryption(cmd, writer);
+    return true;
+  }
+  if (options.encryptLike != nullptr) {
+    writer.copyEncryptionParameters(*options.encryptLike->pdf);
+    return true;
+  }
+  writer.setPreserveEncryption(options.preserve);
+  return options.preserve && pdf.isEncrypted();
+}
+
+} // namespace
+
+void checkOutput(Context& ctx) {
+  const Command& cmd = ctx.cmd;
+  if (!cmd.hasOutput || cmd.output == "-")
+    return;
+  const std::size_t slash = cmd.output.rfind('/');
+  const std::size_t nameLength =
+      slash == std::string::npos ? cmd.output.size() : cmd.output.size() - slash - 1;
+  if (cmd.output.size() >= PATH_MAX || nameLength > NAME_MAX)
+    throw Failure("Unable to open file for writing: " + shown(cmd.output) + ": " +
+                  std::strerror(ENAMETOOLONG));
+  if (nameLength == 0)
+    throw Failure("The given output filename is a directory: " + shown(cmd.output));
+
+  struct stat target {};
+  if (::stat(cmd.output.c_str(), &target) != 0)
+    return;
+  if (S_ISDIR(target.st_mode))
+    throw Failure("The given output filename is a directory: " + shown(cmd.output));
+  for (const Input& in : cmd.inputs) {
+    struct stat source {};
+    if (::stat(in.path.c_str(), &source) == 0 && sameFile(source, target))
+      throw Failure("The given output filename: " + shown(cmd.output) +
+                    " matches an input filename.");
+  }
+  if (!cmd.infoPath.empty() && cmd.infoPath != "-") {
+    struct stat info {};
+    if (::stat(cmd.infoPath.c_str(), &info) == 0 && sameFile(info, target))
+      throw Failure("The given output filename: " + shown(cmd.output) +
+                    " matches the info filename.");
+  }
+  if (cmd.ask)
+    confirmOverwrite(ctx);
+}
+
+void emit(Context& ctx, const std::string& data) {
+  const Command& cmd = ctx.cmd;
+  if (cmd.measure) {
+    ctx.bytes = data.size();
+  } else if (!cmd.hasOutput || cmd.output == "-") {
+    writeToStdout(ctx, reinterpret_cast<const unsigned char*>(data.data()), data.size());
+  } else {
+    StagedOutput staged(cmd.output);
+    if (std::fwrite(data.data(), 1, data.size(), staged.file()) != data.size())
+      throw Failure("Unable to write file: " + shown(cmd.output) + ": " + std::strerror(errno));
+    staged.commit();
+    ctx.bytes = data.size();
+  }
+}
+
+std::shared_ptr<Buffer> writeDocument(Context& ctx, QPDF& pdf, const DocumentOptions& options) {
+  const Command& cmd = ctx.cmd;
+  std::unique_ptr<StagedOutput> staged;
+  Counter counter;
+  QPDFWriter writer(pdf);
+  const bool toMemory = options.stage || (!cmd.measure && cmd.output == "-");
+  if (toMemory) {
+    writer.setOutputMemory();
+  } else if (cmd.measure) {
+    writer.setOutputPipeline(&counter);
+  } else {
+    staged = std::make_unique<StagedOutput>(cmd.output);
+    writer.setOutputFile(cmd.output.c_str(), staged->file(), false);
+  }
+  if (!chooseEncryption(cmd, writer, pdf, options)) {
+    // Same input and range, same bytes: the split measures a range once
+    // and extracts it again, and both must have the same size.
+    writer.setDeterministicID(true);
+  }
+  if (options.fresh)
+    writer.setObjectStreamMode(qpdf_o_generate);
+  if (!options.minVersion.empty())
+    writer.setMinimumPDFVersion(options.minVersion);
+  try {
+    writer.write();
+  } catch (const Failure&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw Failure("Unable to write " + shown(cmd.measure ? "the measured document" : cmd.output) +
+                  ": " + oneLine(e.what()));
+  }
+  if (options.stage)
+    return writer.getBufferSharedPointer();
+  if (toMemory) {
+    auto buffer = writer.getBufferSharedPointer();
+    writeToStdout(ctx, buffer->getBuffer(), buffer->getSize());
+  } else if (cmd.measure) {
+    ctx.bytes = counter.count;
+  } else {
+    std::fflush(staged->file());
+    ctx.bytes = static_cast<std::uint64_t>(::ftello(staged->file()));
+    staged->commit();
+  }
+  return nullptr;
+}
+
+std::unique_ptr<QPDF> openStage(const std::shared_ptr<Buffer>& stage) {
+  auto pdf = std::make_unique<QPDF>();
+  pdf->setSuppressWarnings(true);
+  pdf->processMemoryFile("the finished part", reinterpret_cast<const char*>(stage->getBuffer()),
+                         stage->getSize());
+  return pdf;
+}
+
+} // namespace sundrel::tovix

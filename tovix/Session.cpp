@@ -1,0 +1,125 @@
+// The engine as a session: one process serves a whole run, reading commands
+// from standard input and answering each with one status line,
+//   <exit code> <bytes> <message>
+// followed by <bytes> of payload when the command wrote to standard output.
+
+#include "tovix/Engine.h"
+#include "tovix/Inputs.h"
+#include "tovix/Operations.h"
+#include "tovix/Process.h"
+
+#include "bridge/EngineRunner.h"
+
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <memory>
+
+namespace sundrel::tovix {
+
+namespace {
+
+// Inputs kept open between commands: the source being split, and a few others.
+constexpr std::size_t kKeptInputs = 3;
+constexpr std::size_t kLongestLine = 1 << 20;
+
+struct Answer {
+  int code = ExitError;
+  std::uint64_t bytes = 0;
+  std::string message;
+  std::string payload;
+};
+
+// Reads one line without its line break (and a CR before it); false at the
+// end of input. A line longer than kLongestLine comes back empty with
+// `tooLong` set.
+bool readLine(std::FILE* in, std::string& line, bool& tooLong) {
+  line.clear();
+  tooLong = false;
+  int c = 0;
+  while ((c = std::getc(in)) != EOF && c != '\n') {
+    if (line.size() < kLongestLine)
+      line += static_cast<char>(c);
+    else
+      tooLong = true;
+  }
+  if (c == EOF && line.empty() && !tooLong)
+    return false;
+  if (!line.empty() && line.back() == '\r')
+    line.pop_back();
+  if (tooLong)
+    line.clear();
+  return true;
+}
+
+Answer answer(const std::vector<std::string>& args, InputCache& cache) {
+  Answer a;
+  ParseResult parsed = parseCommand(args);
+  if (!parsed.ok) {
+    a.message = "Error: " + oneLine(parsed.error);
+    return a;
+  }
+  char* data = nullptr;
+  std::size_t size = 0;
+  std::FILE* payload = ::open_memstream(&data, &size);
+  if (payload == nullptr) {
+    a.message = "Error: out of memory";
+    return a;
+  }
+  Context ctx{parsed.command, payload, nullptr, nullptr, &cache};
+  try {
+    a.code = execute(ctx);
+  } catch (const Failure& e) {
+    a.message = std::string("Error: ") + e.what();
+  } catch (const std::exception& e) {
+    a.message = "Error: " + oneLine(e.what());
+  } catch (...) {
+    a.message = "Error: unexpected failure";
+  }
+  std::fclose(payload);
+  std::unique_ptr<char, decltype(&std::free)> owned(data, &std::free);
+  if (a.code == ExitError)
+    return a;
+  a.payload.assign(data, size);
+  a.bytes = size > 0 ? size : ctx.bytes;
+  a.message = ctx.messages.empty() ? "ok" : ctx.messages.front();
+  if (ctx.catBytes >= 0)
+    a.message = "cat_bytes=" + std::to_string(ctx.catBytes) + " " + a.message;
+  return a;
+}
+
+} // namespace
+
+void runSession(std::FILE* in, std::FILE* out) {
+  // Never outlive the front end: killed when it goes, ended when it is gone.
+  const pid_t parent = ::getppid();
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (parent == 1 || ::getppid() != parent)
+    return;
+  setCrashLine(1, "1 0 Error: the engine failed on this file (nested too deeply or damaged)\n");
+  std::fputs("tovix-session 1\n", out);
+  std::fflush(out);
+
+  InputCache cache;
+  std::string line;
+  bool tooLong = false;
+  while (readLine(in, line, tooLong)) {
+    Answer a;
+    const auto args = bridge::splitCommandLine(line);
+    if (tooLong)
+      a.message = "Error: command line too long";
+    else if (args.empty())
+      a.message = "Error: empty command";
+    else
+      a = answer(args, cache);
+    std::fprintf(out, "%d %llu %s\n", a.code, static_cast<unsigned long long>(a.bytes),
+                 a.message.c_str());
+    std::fwrite(a.payload.data(), 1, a.payload.size(), out);
+    std::fflush(out);
+    cache.trim(kKeptInputs);
+  }
+}
+
+} // namespace sundrel::tovix

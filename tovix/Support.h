@@ -1,0 +1,55 @@
+#pragma once
+
+#include "tovix/Command.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// What every part of the engine shares: the failure type, message helpers
+// and the context of the command being run.
+namespace sundrel::tovix {
+
+// Every failure the user should read: one line, no "Error: " prefix.
+class Failure : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+// Paths in messages stay readable even when absurdly long.
+std::string shown(const std::string& path);
+
+// Line breaks become blanks, so that a message stays one line.
+std::string oneLine(std::string text);
+
+class InputCache;
+
+// The command being run, where its data goes and what it has to say.
+struct Context {
+  Context(const Command& command, std::FILE* output, std::FILE* errors, std::FILE* input,
+          InputCache* inputs = nullptr)
+      : cmd(command), out(output), err(errors), in(input), cache(inputs) {}
+
+  const Command& cmd;
+  std::FILE* out;              // reports and `output -` data
+  std::FILE* err;              // do_ask questions; null in a session, where no one answers
+  std::FILE* in;               // `update_info -` and do_ask answers; null in a session
+  InputCache* cache = nullptr; // a session's open inputs
+  bool quickExit = false;      // the process ends right after: leave documents unfreed
+
+  std::vector<std::string> messages; // "Warning: ..." lines, in order
+  bool warnings = false;             // a warning that makes the exit code 3
+  std::uint64_t bytes = 0;           // written, or measured
+  std::int64_t catBytes = -1;        // a finished part: the size of its plain pages
+
+  void warn(const std::string& text) {
+    messages.push_back("Warning: " + oneLine(text));
+    warnings = true;
+  }
+  // A note that keeps exit code 0 (a repaired input).
+  void note(const std::string& text) { messages.push_back("Warning: " + oneLine(text)); }
+};
+
+} // namespace sundrel::tovix
