@@ -125,6 +125,8 @@ MainDialog::MainDialog(QWidget* parent)
   progressBar->setValue(0);
   setWindowTitle(QString::fromLatin1(kCaption));
   updateControlStates();
+  options.setSaveFailureHandler(
+      [](QWidget* over, const QString& text) { showMessageBox(over, text, MessageIcon::Warning); });
 
   // The engine waits for its child processes and probes between these pumps,
   // so the window repaints and takes drops and clicks during a run.

@@ -1,7 +1,7 @@
 #include "ui/options/OptionsDialog.h"
 
-#include "bridge/EngineRunner.h"
 #include "settings/SettingsFile.h"
+#include "settings/SettingsLocation.h"
 #include "ui/options/DialogControls.h"
 #include "ui/options/NamePatternPage.h"
 #include "ui/options/PropertiesPage.h"
@@ -159,7 +159,7 @@ void OptionsDialog::setTabOrder() {
 }
 
 void OptionsDialog::loadSettings() {
-  settings::loadSettings(options, bridge::programFilePath(settings::kSettingsFileName));
+  settings::loadSettings(options, settings::settingsFilePath());
 
   const std::array<QWidget*, 3> pages{namePage, securityPage, propertiesPage};
   for (int index = 0; index < 3; ++index)
@@ -190,10 +190,19 @@ void OptionsDialog::loadSettings() {
 }
 
 void OptionsDialog::saveSettings() {
-  const std::string path = bridge::programFilePath(settings::kSettingsFileName);
   // The confirmed values stay in memory for the run either way.
-  if (!settings::saveSettings(options, path))
-    qCWarning(lcOptions, "could not write the settings file %s", path.c_str());
+  const settings::SaveResult result = settings::saveUserSettings(options);
+  if (result.saved)
+    return;
+  qCWarning(lcOptions, "could not write the settings file %s: %s", result.path.c_str(),
+            result.reason.c_str());
+  if (saveFailureShown || !saveFailureHandler)
+    return;
+  saveFailureShown = true;
+  saveFailureHandler(dialog, tr("The options could not be saved in %1 (%2).\n\n"
+                                "They apply until Sundrel is closed.")
+                                 .arg(QString::fromLocal8Bit(result.path.c_str()),
+                                      QString::fromLocal8Bit(result.reason.c_str())));
 }
 
 void OptionsDialog::showSelectedPage() {
