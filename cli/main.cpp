@@ -1,9 +1,10 @@
 // sundrel-split: the split of the main window, without a window, for scripts,
 // servers and benchmarks.
 
-#include "bridge/EngineRunner.h"
+#include "cli/CommandLine.h"
 #include "engine/SplitEngine.h"
 #include "settings/SettingsFile.h"
+#include "settings/SettingsLocation.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,10 +20,6 @@
 namespace {
 
 using namespace sundrel;
-
-constexpr const char* kUsage =
-    "usage: sundrel-split [--size BYTES|100K|512K|1000K|2000K|1M|2M|3M|5M] [--output-dir DIR]\n"
-    "                     [--pattern PATTERN] [--settings FILE] [--quiet] FILE...\n";
 
 struct Row {
   std::string path;
@@ -89,87 +86,42 @@ private:
   std::set<std::string> failed;
 };
 
-// The size option as the size edit would hold it: a preset's bytes, or a
-// decimal byte count. Empty for text that is neither.
-std::string sizeEditTextFor(const std::string& option) {
-  for (const auto& preset : settings::kSizePresets) {
-    if (preset.bytes != 0 && option == preset.itemText)
-      return std::to_string(preset.bytes);
-  }
-  if (option.empty() || option.size() > 10 ||
-      option.find_first_not_of("0123456789") != std::string::npos)
-    return {};
-  const unsigned long long value = std::stoull(option);
-  if (value > 0xFFFFFFFFull)
-    return {};
-  return option;
-}
-
 int usageError(const std::string& message) {
-  std::fprintf(stderr, "sundrel-split: %s\n%s", message.c_str(), kUsage);
+  std::fprintf(stderr, "sundrel-split: %s\nTry 'sundrel-split --help' for more information.\n",
+               message.c_str());
   return 1;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-  std::string sizeText = "102400";
-  std::string outputDir;
-  std::string pattern{settings::kDefaultNamePattern};
-  std::string settingsPath = bridge::programFilePath(settings::kSettingsFileName);
-  bool quiet = false;
-  std::vector<std::string> files;
-
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
-    if (arg == "--quiet" || arg == "-q") {
-      quiet = true;
-    } else if (arg == "--size" || arg == "--output-dir" || arg == "--pattern" ||
-               arg == "--settings") {
-      const char* text = value();
-      if (text == nullptr)
-        return usageError(arg + " needs a value");
-      if (arg == "--size") {
-        sizeText = sizeEditTextFor(text);
-        if (sizeText.empty())
-          return usageError(std::string("bad size \"") + text +
-                            "\": give a byte count or one of 100K 512K 1000K 2000K 1M 2M 3M 5M");
-      } else if (arg == "--output-dir") {
-        outputDir = text;
-        if (outputDir.empty())
-          return usageError("--output-dir needs a directory");
-      } else if (arg == "--pattern") {
-        pattern = text;
-      } else {
-        settingsPath = text;
-      }
-    } else if (arg == "--") {
-      for (++i; i < argc; ++i)
-        files.emplace_back(argv[i]);
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return usageError("unknown option " + arg);
-    } else {
-      files.push_back(arg);
-    }
+  const cli::CommandLine commandLine = cli::parseCommandLine(argc, argv);
+  switch (commandLine.action) {
+  case cli::Action::Help:
+    std::fputs(cli::helpText().c_str(), stdout);
+    return 0;
+  case cli::Action::Version:
+    std::fputs(cli::versionText().c_str(), stdout);
+    return 0;
+  case cli::Action::UsageError:
+    return usageError(commandLine.error);
+  case cli::Action::Run:
+    break;
   }
-  if (files.empty())
-    return usageError("no PDF files given");
+  const cli::Options& options = commandLine.options;
 
   settings::SplitSettings splitSettings;
-  settings::loadSettings(splitSettings, settingsPath);
-  splitSettings.namePattern = pattern;
-  splitSettings.outputFolder = outputDir;
-  splitSettings.outputMode = outputDir.empty() ? settings::OutputMode::OriginalDirectory
-                                               : settings::OutputMode::AlternativeDirectory;
+  settings::loadSettings(splitSettings,
+                         options.settingsPath.value_or(settings::settingsFilePath()));
+  splitSettings.namePattern =
+      options.pattern.empty() ? std::string(settings::kDefaultNamePattern) : options.pattern;
+  splitSettings.outputFolder = options.outputDir;
+  splitSettings.outputMode = options.outputDir.empty() ? settings::OutputMode::OriginalDirectory
+                                                       : settings::OutputMode::AlternativeDirectory;
 
   bool failed = false;
   std::vector<Row> rows;
-  for (const auto& file : files) {
+  for (const auto& file : options.files) {
     struct stat info {};
     if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
       std::fprintf(stderr, "sundrel-split: %s: %s\n", file.c_str(),
@@ -180,7 +132,8 @@ int main(int argc, char** argv) {
     rows.push_back({file, engine::listedSizeText(static_cast<std::uint64_t>(info.st_size))});
   }
 
-  CliHost host(std::move(rows), sizeText, outputDir, quiet);
+  CliHost host(std::move(rows), std::to_string(options.sizeLimit), options.outputDir,
+               options.quiet);
   engine::runSplit(host, splitSettings);
   return failed || host.anyFailed() ? 2 : 0;
 }
