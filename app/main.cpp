@@ -2,10 +2,12 @@
 
 #include "app/SkinLibrary.h"
 #include "app/SplitterApp.h"
+#include "app/Translations.h"
 #include "ui/main/MainDialog.h"
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QLocale>
 
 #include <cstdio>
 #include <string_view>
@@ -39,6 +41,7 @@ int main(int argc, char** argv) {
     }
   }
   QApplication application(argc, argv);
+  sundrel::app::installTranslations(application, QLocale());
   QApplication::setWindowIcon(sundrel::ui::applicationIcon());
   // Lets the desktop match the windows to the installed sundrel.desktop.
   QGuiApplication::setDesktopFileName(QStringLiteral("sundrel"));

@@ -115,21 +115,21 @@ int OptionsDialog::doModal(QWidget* parent) {
 void OptionsDialog::onInitDialog() {
   using namespace controls;
   QDialog* window = dialog;
-  window->setWindowTitle(QStringLiteral("Options"));
+  window->setWindowTitle(tr("Options"));
   const DialogUnits units(window->font());
   window->setFixedSize(units.size(365, 277));
 
   tabs = placed(new PageTabCtrl(window), units, 1024, 3, 9, 356, 230);
   static_cast<OptionsWindow*>(window)->tabs = tabs;
-  okButton = pushButton(window, units, 1025, QStringLiteral("OK"), 184, 250, 50, 14);
+  okButton = pushButton(window, units, 1025, tr("OK"), 184, 250, 50, 14);
   // One unit lower than its template row, so that OK and Cancel line up.
-  cancelButton = pushButton(window, units, 1026, QStringLiteral("Cancel"), 271, 250, 50, 14);
+  cancelButton = pushButton(window, units, 1026, tr("Cancel"), 271, 250, 50, 14);
   QObject::connect(okButton, &QPushButton::clicked, window, [this] { onOk(); });
   QObject::connect(cancelButton, &QPushButton::clicked, window, [this] { onCancel(); });
 
-  tabs->insertItem(0, QStringLiteral("File Name Pattern"));
-  tabs->insertItem(1, QStringLiteral("Output Security"));
-  tabs->insertItem(2, QStringLiteral("Output Properties"));
+  tabs->insertItem(0, tr("File Name Pattern"));
+  tabs->insertItem(1, tr("Output Security"));
+  tabs->insertItem(2, tr("Output Properties"));
 
   namePage = new NamePatternPage(tabs, units);
   securityPage = new SecurityPage(tabs, units);
