@@ -149,7 +149,7 @@ Examples:
   sundrel-split -s 10M report.pdf
       parts of report.pdf below 10 MiB, beside it
   sundrel-split --size=9.5MB -o parts -p '{basename}-{pagebegin:0000}' *.pdf
-      parts below 9 500 000 bytes in parts/, named by their first page
+      parts below 9500000 bytes in parts/, named by their first page
 )";
 }
 

@@ -194,7 +194,7 @@ Sie gelten, bis Sundrel beendet wird.</translation>
     </message>
     <message>
         <source>Add Directory</source>
-        <translation>Ordner hinzufügen</translation>
+        <translation>Ordner laden</translation>
     </message>
     <message>
         <source>Add</source>
@@ -285,7 +285,7 @@ Sie gelten, bis Sundrel beendet wird.</translation>
     </message>
     <message>
         <source>Name pattern:</source>
-        <translation>Namensmuster:</translation>
+        <translation>Muster:</translation>
     </message>
 </context>
 <context>
@@ -347,7 +347,7 @@ Sie gelten, bis Sundrel beendet wird.</translation>
     </message>
     <message>
         <source>Keep original file encryption</source>
-        <translation>Verschlüsselung der Originaldatei beibehalten</translation>
+        <translation>Originalverschlüsselung behalten</translation>
     </message>
     <message>
         <source>Special security</source>

@@ -30,7 +30,7 @@ private slots:
   void mainWindowButtonsAreGerman() {
     ui::MainDialog dialog;
     const std::pair<int, const char*> buttons[] = {
-        {ids::AddDirectory, "Ordner hinzufügen"},
+        {ids::AddDirectory, "Ordner laden"},
         {ids::Add, "Hinzufügen"},
         {ids::Delete, "Entfernen"},
         {ids::Clear, "Leeren"},
