@@ -309,13 +309,29 @@ void installInterruptCleanup() {
   ::sigaction(SIGTERM, &action, nullptr);
 }
 
-std::string programFilePath(std::string_view fileName) {
+const std::string_view kInstalledFilesDirectory = SUNDREL_INSTALLED_FILES_DIRECTORY;
+
+std::string programDirectory() {
   std::string directory = programDirectoryOverride();
   if (directory.empty())
-    directory = executableDirectory();
-  else if (directory.back() != '/')
+    return executableDirectory();
+  if (directory.back() != '/')
     directory += '/';
-  return directory + std::string(fileName);
+  return directory;
+}
+
+std::string programFilePath(std::string_view fileName) {
+  const std::string directory = programDirectory();
+  std::string beside = directory + std::string(fileName);
+  // The build tree keeps everything beside the program; an installed program
+  // has only itself in bin/.
+  if (::access(beside.c_str(), F_OK) != 0) {
+    std::string installed =
+        directory + std::string(kInstalledFilesDirectory) + std::string(fileName);
+    if (::access(installed.c_str(), F_OK) == 0)
+      return installed;
+  }
+  return beside;
 }
 
 void setProgramDirectory(std::string directory) {

@@ -14,9 +14,18 @@ namespace sundrel::bridge {
 // File name of the engine in the program directory.
 inline constexpr std::string_view kEngineFileName = "tovix.dll";
 
-// Directory of the running executable with its trailing '/', followed by
-// fileName. The directory can be replaced for tests (setProgramDirectory).
+// Directory of the running executable with its trailing '/'. It can be
+// replaced for tests (setProgramDirectory).
+std::string programDirectory();
+
+// programDirectory() followed by fileName. An installed program keeps its engine and skin in a
+// private directory instead (kInstalledFilesDirectory from the program's directory): when fileName
+// is missing beside the program but present there, that path is given.
 std::string programFilePath(std::string_view fileName);
+
+// The private directory of an installed program, relative to the directory of
+// its executable ("../libexec/sundrel/" for bin/sundrel), set by the build.
+extern const std::string_view kInstalledFilesDirectory;
 
 // Replaces the directory that programFilePath uses; an empty text restores the
 // directory of the running executable.

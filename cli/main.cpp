@@ -2,15 +2,17 @@
 // servers and benchmarks.
 
 #include "bridge/EngineRunner.h"
+#include "cli/CommandLine.h"
+#include "cli/Output.h"
 #include "engine/SplitEngine.h"
+#include "settings/ProfileFile.h"
 #include "settings/SettingsFile.h"
+#include "settings/SettingsLocation.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
-#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,10 +22,6 @@ namespace {
 
 using namespace sundrel;
 
-constexpr const char* kUsage =
-    "usage: sundrel-split [--size BYTES|100K|512K|1000K|2000K|1M|2M|3M|5M] [--output-dir DIR]\n"
-    "                     [--pattern PATTERN] [--settings FILE] [--quiet] FILE...\n";
-
 struct Row {
   std::string path;
   std::string sizeText;
@@ -31,16 +29,17 @@ struct Row {
 
 class CliHost : public engine::SplitHost {
 public:
-  CliHost(std::vector<Row> rows, std::string sizeText, std::string outputDir, bool quiet)
-      : rows(std::move(rows)), sizeText(std::move(sizeText)), outputDir(std::move(outputDir)),
-        quiet(quiet), showBar(!quiet && ::isatty(STDERR_FILENO) != 0) {}
+  CliHost(std::vector<Row> rows, const cli::Options& options)
+      : rows(std::move(rows)), options(options),
+        showBar(!options.quiet && ::isatty(STDERR_FILENO) != 0) {}
 
   int rowCount() override { return static_cast<int>(rows.size()); }
   std::string rowPath(int row) override { return rows[static_cast<std::size_t>(row)].path; }
   std::string rowSizeText(int row) override { return rows[static_cast<std::size_t>(row)].sizeText; }
-  std::string sizeEditText() override { return sizeText; }
-  bool originalDirectorySelected() override { return outputDir.empty(); }
-  std::string outputFolder() override { return outputDir; }
+  std::string sizeEditText() override { return std::to_string(options.sizeLimit); }
+  bool originalDirectorySelected() override { return options.outputDir.empty(); }
+  std::string outputFolder() override { return options.outputDir; }
+  bool dryRun() override { return options.dryRun; }
   void setProgressRange(int lower, int upper) override {
     rangeLow = lower;
     rangeHigh = upper;
@@ -57,56 +56,42 @@ public:
       std::fputc('\n', stderr);
     std::fflush(stderr);
   }
+  // Skips and failures are told when they happen; the rest of the report at the end.
   void showSkipMessage(const std::string& text) override {
-    if (!quiet)
-      std::fprintf(stderr, "%s\n", text.c_str());
+    clearBar();
+    std::fprintf(stderr, "sundrel-split: %s\n", text.c_str());
   }
   void partWritten(const std::string& partPath, int firstPage, int lastPage) override {
+    clearBar();
     struct stat info {};
-    const long long bytes = ::stat(partPath.c_str(), &info) == 0 ? info.st_size : -1;
-    if (showBar)
-      std::fputs("\r\033[K", stderr);
-    std::printf("%s\tpages %d-%d\t%lld bytes\n", partPath.c_str(), firstPage, lastPage, bytes);
+    const auto bytes =
+        ::stat(partPath.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+    if (!options.json)
+      std::printf("%s\t%d\t%d\t%llu\n", partPath.c_str(), firstPage, lastPage,
+                  static_cast<unsigned long long>(bytes));
     std::fflush(stdout);
   }
   void fileFailed(const std::string& sourcePath, const std::string& reason) override {
-    if (showBar)
-      std::fputs("\r\033[K", stderr);
+    clearBar();
     std::fprintf(stderr, "sundrel-split: %s: %s\n", sourcePath.c_str(), reason.c_str());
-    failed.insert(sourcePath);
   }
 
-  bool anyFailed() const { return !failed.empty(); }
-
 private:
+  void clearBar() {
+    if (showBar)
+      std::fputs("\r\033[K", stderr);
+  }
+
   std::vector<Row> rows;
-  std::string sizeText;
-  std::string outputDir;
-  bool quiet;
+  const cli::Options& options;
   bool showBar;
   int rangeLow = 0;
   int rangeHigh = 0;
-  std::set<std::string> failed;
 };
 
-// The size option as the size edit would hold it: a preset's bytes, or a
-// decimal byte count. Empty for text that is neither.
-std::string sizeEditTextFor(const std::string& option) {
-  for (const auto& preset : settings::kSizePresets) {
-    if (preset.bytes != 0 && option == preset.itemText)
-      return std::to_string(preset.bytes);
-  }
-  if (option.empty() || option.size() > 10 ||
-      option.find_first_not_of("0123456789") != std::string::npos)
-    return {};
-  const unsigned long long value = std::stoull(option);
-  if (value > 0xFFFFFFFFull)
-    return {};
-  return option;
-}
-
 int usageError(const std::string& message) {
-  std::fprintf(stderr, "sundrel-split: %s\n%s", message.c_str(), kUsage);
+  std::fprintf(stderr, "sundrel-split: %s\nTry 'sundrel-split --help' for more information.\n",
+               message.c_str());
   return 1;
 }
 
@@ -114,74 +99,59 @@ int usageError(const std::string& message) {
 
 int main(int argc, char** argv) {
   bridge::installInterruptCleanup();
-  std::string sizeText = "102400";
-  std::string outputDir;
-  std::string pattern{settings::kDefaultNamePattern};
-  std::string settingsPath = bridge::programFilePath(settings::kSettingsFileName);
-  bool quiet = false;
-  std::vector<std::string> files;
-
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
-    if (arg == "--quiet" || arg == "-q") {
-      quiet = true;
-    } else if (arg == "--size" || arg == "--output-dir" || arg == "--pattern" ||
-               arg == "--settings") {
-      const char* text = value();
-      if (text == nullptr)
-        return usageError(arg + " needs a value");
-      if (arg == "--size") {
-        sizeText = sizeEditTextFor(text);
-        if (sizeText.empty())
-          return usageError(std::string("bad size \"") + text +
-                            "\": give a byte count or one of 100K 512K 1000K 2000K 1M 2M 3M 5M");
-      } else if (arg == "--output-dir") {
-        outputDir = text;
-        if (outputDir.empty())
-          return usageError("--output-dir needs a directory");
-      } else if (arg == "--pattern") {
-        pattern = text;
-      } else {
-        settingsPath = text;
-      }
-    } else if (arg == "--") {
-      for (++i; i < argc; ++i)
-        files.emplace_back(argv[i]);
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return usageError("unknown option " + arg);
-    } else {
-      files.push_back(arg);
-    }
+  const cli::CommandLine commandLine = cli::parseCommandLine(argc, argv);
+  switch (commandLine.action) {
+  case cli::Action::Help:
+    std::fputs(cli::helpText().c_str(), stdout);
+    return 0;
+  case cli::Action::Version:
+    std::fputs(cli::versionText().c_str(), stdout);
+    return 0;
+  case cli::Action::UsageError:
+    return usageError(commandLine.error);
+  case cli::Action::Run:
+    break;
   }
-  if (files.empty())
-    return usageError("no PDF files given");
+  const cli::Options& options = commandLine.options;
 
   settings::SplitSettings splitSettings;
-  settings::loadSettings(splitSettings, settingsPath);
-  splitSettings.namePattern = pattern;
-  splitSettings.outputFolder = outputDir;
-  splitSettings.outputMode = outputDir.empty() ? settings::OutputMode::OriginalDirectory
-                                               : settings::OutputMode::AlternativeDirectory;
+  if (options.settingsPath) {
+    // A settings file named on purpose must be there: a typo is not silence.
+    std::string error;
+    if (!settings::ProfileFile::readText(*options.settingsPath, error))
+      return usageError("cannot read the settings file " + *options.settingsPath + ": " + error);
+  }
+  settings::loadSettings(splitSettings,
+                         options.settingsPath.value_or(settings::settingsFilePath()));
+  splitSettings.namePattern =
+      options.pattern.empty() ? std::string(settings::kDefaultNamePattern) : options.pattern;
+  splitSettings.outputFolder = options.outputDir;
+  splitSettings.outputMode = options.outputDir.empty() ? settings::OutputMode::OriginalDirectory
+                                                       : settings::OutputMode::AlternativeDirectory;
 
+  // Files that are not there are failures of their own, before the run.
   bool failed = false;
   std::vector<Row> rows;
-  for (const auto& file : files) {
+  for (const auto& file : options.files) {
     struct stat info {};
-    if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-      std::fprintf(stderr, "sundrel-split: %s: %s\n", file.c_str(),
-                   ::stat(file.c_str(), &info) != 0 ? std::strerror(errno) : "not a regular file");
+    const bool found = ::stat(file.c_str(), &info) == 0;
+    if (!found || !S_ISREG(info.st_mode)) {
+      const std::string reason = found ? "not a regular file" : std::strerror(errno);
+      if (options.json)
+        cli::printJsonFailure(file, reason);
+      else
+        std::fprintf(stderr, "sundrel-split: %s: %s\n", file.c_str(), reason.c_str());
       failed = true;
       continue;
     }
     rows.push_back({file, engine::listedSizeText(static_cast<std::uint64_t>(info.st_size))});
   }
 
-  CliHost host(std::move(rows), sizeText, outputDir, quiet);
-  engine::runSplit(host, splitSettings);
-  return failed || host.anyFailed() ? 2 : 0;
+  CliHost host(std::move(rows), options);
+  const engine::SplitReport report = engine::runSplit(host, splitSettings);
+  const cli::Outcome outcome = options.json ? cli::printJsonReport(report)
+                                            : cli::printReportProblems(report);
+  if (failed || outcome == cli::Outcome::Failed)
+    return 2;
+  return outcome == cli::Outcome::Warnings ? 3 : 0;
 }

@@ -254,7 +254,9 @@ FileResult SessionFile::split() {
     if (!partPathAllowed(run_, file_, source_, name.path))
       return FileResult::Continue;
     const std::uint64_t bytes = finished_.bytes;
-    if (!replaceFile(finished_.staging, name.path))
+    if (host.dryRun())
+      discard();
+    else if (!replaceFile(finished_.staging, name.path))
       return fail(FailureKind::PartNotWritten,
                   "the part " + name.path + " could not be put in place: " + std::strerror(errno));
     bridge::unregisterCleanupPath(finished_.staging);

@@ -334,6 +334,9 @@ SplitReport runSplit(SplitHost& host, SplitSettings& settings) {
     FileResult result = FileResult::Continue;
     if (run.session.active())
       result = splitInSession(run, file, source, password, sourceBytes);
+    else if (host.dryRun())
+      failFile(run, file, FailureKind::PartNotWritten,
+               "a dry run needs an engine that measures without writing (tovix.dll)");
     else if (!password.empty())
       // One process per command would show the password in the process list.
       failFile(run, file, FailureKind::Protected,

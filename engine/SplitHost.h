@@ -42,6 +42,9 @@ public:
   // caption; returns when the user closes it.
   virtual void showSkipMessage(const std::string& text) = 0;
 
+  // True when the run measures the parts and reports them but writes none.
+  virtual bool dryRun() { return false; }
+
   // Dispatches the window's own pending messages between probes.
   virtual void pumpDialogMessages() {}
 

@@ -207,32 +207,40 @@ std::string ProfileFile::text() const {
   return out;
 }
 
-bool ProfileFile::save(const std::string& path) const {
+bool ProfileFile::save(const std::string& path, std::string* error) const {
+  const auto fail = [&](int reason) {
+    if (error != nullptr)
+      *error = std::strerror(reason);
+    return false;
+  };
   const std::string data = text();
   std::string tempPath = path + ".XXXXXX";
   const int fd = ::mkstemp(tempPath.data());
   if (fd < 0)
-    return false;
+    return fail(errno);
   struct stat existing {};
-  const mode_t mode = ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644;
+  const mode_t mode = ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0600;
   ::fchmod(fd, mode);
+  int reason = 0;
   std::size_t written = 0;
-  bool ok = true;
-  while (written < data.size()) {
+  while (reason == 0 && written < data.size()) {
     const ssize_t count = ::write(fd, data.data() + written, data.size() - written);
-    if (count <= 0) {
-      ok = false;
-      break;
-    }
-    written += static_cast<std::size_t>(count);
+    if (count <= 0)
+      reason = count < 0 ? errno : EIO;
+    else
+      written += static_cast<std::size_t>(count);
   }
   // The new contents must be on disk before they replace the old file.
-  ok = ok && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && std::rename(tempPath.c_str(), path.c_str()) == 0;
-  if (!ok)
-    ::unlink(tempPath.c_str());
-  return ok;
+  if (reason == 0 && ::fsync(fd) != 0)
+    reason = errno;
+  if (::close(fd) != 0 && reason == 0)
+    reason = errno;
+  if (reason == 0 && std::rename(tempPath.c_str(), path.c_str()) != 0)
+    reason = errno;
+  if (reason == 0)
+    return true;
+  ::unlink(tempPath.c_str());
+  return fail(reason);
 }
 
 } // namespace sundrel::settings

@@ -42,8 +42,10 @@ public:
   std::string text() const;
 
   // Writes the file atomically: a temporary file beside it, then a rename, so a
-  // failed save leaves the previous file whole. False when anything failed.
-  bool save(const std::string& path) const;
+  // failed save leaves the previous file whole. A new file gets mode 0600 (it
+  // may hold passwords), a replaced one keeps its mode. False when anything
+  // failed, with the reason in *error when given.
+  bool save(const std::string& path, std::string* error = nullptr) const;
 
 private:
   std::vector<std::string> lines;

@@ -79,7 +79,7 @@ void loadSettings(SplitSettings& settings, const std::string& path) {
     settings.*key.field = profile.getString(key.section, key.key, "", key.bufferSize);
 }
 
-bool saveSettings(const SplitSettings& settings, const std::string& path) {
+bool saveSettings(const SplitSettings& settings, const std::string& path, std::string* reason) {
   ProfileFile profile = ProfileFile::load(path);
   for (const auto& entry : kSaveOrder) {
     if (entry.kind == Kind::Int) {
@@ -90,7 +90,7 @@ bool saveSettings(const SplitSettings& settings, const std::string& path) {
       profile.setString(key.section, key.key, settings.*key.field);
     }
   }
-  return profile.save(path);
+  return profile.save(path, reason);
 }
 
 } // namespace sundrel::settings

@@ -1,6 +1,6 @@
 #pragma once
 // Maps the options group of SplitSettings to the settings file
-// SettingValue.ini beside the program.
+// SettingValue.ini (settingsFilePath() tells where it is).
 
 #include "settings/SplitSettings.h"
 
@@ -16,8 +16,9 @@ inline constexpr std::string_view kSettingsFileName = "SettingValue.ini";
 void loadSettings(SplitSettings& settings, const std::string& path);
 
 // Writes the seventeen keys in their documented order, keeping the rest of an
-// existing file. False when the file could not be written; the caller's values
-// stay as they are.
-bool saveSettings(const SplitSettings& settings, const std::string& path);
+// existing file. False when the file could not be written, with the reason
+// in *reason when given; the caller's values stay as they are.
+bool saveSettings(const SplitSettings& settings, const std::string& path,
+                  std::string* reason = nullptr);
 
 } // namespace sundrel::settings

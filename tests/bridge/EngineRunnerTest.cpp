@@ -182,6 +182,24 @@ TEST(ProgramFilePath, DefaultsToTheExecutableDirectory) {
   EXPECT_EQ(programFilePath("tovix.dll"), (exe.parent_path() / "tovix.dll").string());
 }
 
+// Build tree: files beside the program. Installed: the program alone in bin/,
+// its engine and skin in the private directory; a file beside it still wins.
+TEST_F(RunCommandTest, ProgramFilesBesideTheProgramOrInTheInstalledDirectory) {
+  TempDir prefix;
+  const std::filesystem::path bin = prefix.path() / "bin";
+  const std::filesystem::path installed = bin / std::string(kInstalledFilesDirectory);
+  std::filesystem::create_directories(installed);
+  setProgramDirectory(bin.string());
+  test::writeFile((installed / "tovix.dll").string(), "");
+  test::writeFile((installed / "xpblue.smf").string(), "");
+  test::writeFile((bin / "xpblue.smf").string(), "");
+
+  EXPECT_EQ(programFilePath("tovix.dll"),
+            bin.string() + "/" + std::string(kInstalledFilesDirectory) + "tovix.dll");
+  EXPECT_EQ(programFilePath("xpblue.smf"), bin.string() + "/xpblue.smf");
+  EXPECT_EQ(programFilePath("SettingValue.ini"), bin.string() + "/SettingValue.ini");
+}
+
 // getPageCount against a stand-in engine that writes a prepared report.
 class PageCountTest : public RunCommandTest {
 protected:

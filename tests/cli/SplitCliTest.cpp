@@ -75,7 +75,7 @@ struct Part {
 
 std::vector<Part> parseParts(const std::string& out) {
   std::vector<Part> parts;
-  static const std::regex line(R"(([^\t]+)\tpages (\d+)-(\d+)\t(-?\d+) bytes)");
+  static const std::regex line(R"(([^\t]+)\t(\d+)\t(\d+)\t(\d+))");
   std::istringstream in(out);
   for (std::string row; std::getline(in, row);) {
     std::smatch match;
@@ -113,7 +113,9 @@ protected:
   }
 
   Result split(const std::string& options, const std::vector<std::string>& files) {
-    std::string command = shellQuote(program.file("sundrel-split")) + " " + options;
+    // The user's own settings file must not reach the tests.
+    std::string command = "env XDG_CONFIG_HOME=" + shellQuote(program.file("config")) + " " +
+                          shellQuote(program.file("sundrel-split")) + " " + options;
     for (const auto& file : files)
       command += " " + shellQuote(file);
     return run(command, 900);
@@ -341,6 +343,12 @@ TEST_F(SplitCli, UsageErrors) {
     const Result result = split(options, {});
     EXPECT_EQ(result.status, 1) << options;
     EXPECT_NE(result.err.find(message), std::string::npos) << options << ": " << result.err;
+  }
+  for (const std::string option : {"--help", "--version"}) {
+    const Result result = split(option, {});
+    EXPECT_EQ(result.status, 0) << option;
+    EXPECT_NE(result.out.find("sundrel-split"), std::string::npos) << option;
+    EXPECT_TRUE(result.err.empty()) << option;
   }
 }
 

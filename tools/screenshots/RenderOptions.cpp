@@ -43,9 +43,11 @@ int main(int argc, char** argv) {
   QDir().mkpath(out);
   const QString suffix = classic ? QStringLiteral("-classic") : QString();
 
-  // A program directory of its own, so no settings file of a real install is read.
+  // A program and a configuration directory of their own, so no settings file
+  // of a real install or of the user is read.
   QTemporaryDir programDir;
   sundrel::bridge::setProgramDirectory(programDir.path().toStdString() + "/");
+  qputenv("XDG_CONFIG_HOME", programDir.path().toLocal8Bit());
 
   bool ok = true;
   OptionsDialog options;

@@ -107,6 +107,7 @@ int main(int argc, char** argv) {
   QFile::link(bin.filePath(QStringLiteral("tovix.dll")),
               program.filePath(QStringLiteral("tovix.dll")));
   bridge::setProgramDirectory(program.path().toStdString());
+  qputenv("XDG_CONFIG_HOME", program.path().toLocal8Bit());
   QTemporaryDir work;
   QStringList files;
   for (const char* name : {"pdfjs__tracemonkey_with_annotations.pdf",

@@ -11,7 +11,7 @@ namespace sundrel::ui {
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("100"));
-  setWindowTitle(QStringLiteral("About Orvane Sundrel 2.0"));
+  setWindowTitle(tr("About Orvane Sundrel 2.0"));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   const DialogUnits du(font());
@@ -35,7 +35,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     return label;
   };
   text(QStringLiteral("Orvane Sundrel 2.0"), "productLine", 10);
-  text(QStringLiteral("Copyright (C) 2026 Orvane. All rights reserved."), "makerLine", 26);
+  text(tr("Copyright (C) 2026 Orvane. All rights reserved."), "makerLine", 26);
 
   auto* ok = new QPushButton(tr("OK"), this);
   ok->setObjectName(QStringLiteral("1"));
@@ -43,12 +43,11 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   du.place(ok, 205, 7, 50, 14);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
-  web = new HyperlinkStatic(QStringLiteral("Web: %1").arg(QLatin1String(kProductWebAddress)), this);
+  web = new HyperlinkStatic(tr("Web: %1").arg(QLatin1String(kProductWebAddress)), this);
   web->setObjectName(QStringLiteral("1073"));
   du.place(web, 40, 42, 153, 8);
   web->bind();
-  email = new HyperlinkStatic(QStringLiteral("Email: %1").arg(QLatin1String(kSupportEmailAddress)),
-                              this);
+  email = new HyperlinkStatic(tr("Email: %1").arg(QLatin1String(kSupportEmailAddress)), this);
   email->setObjectName(QStringLiteral("1074"));
   du.place(email, 40, 58, 153, 8);
   email->bind();

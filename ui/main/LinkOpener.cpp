@@ -2,6 +2,7 @@
 
 #include "ui/main/MessageBox.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -158,43 +159,50 @@ int openUrl(const QString& link) {
   return launchCommandLine(fallbackCommandLine(exec, link));
 }
 
+namespace {
+// The context of the messages below for tr() and lupdate.
+struct LinkOpener {
+  Q_DECLARE_TR_FUNCTIONS(LinkOpener)
+};
+} // namespace
+
 QString openErrorReason(int code) {
   switch (code) {
   case 0:
-    return QStringLiteral("The operating system is out\nof memory or resources.");
+    return LinkOpener::tr("The operating system is out\nof memory or resources.");
   case 2:
-    return QStringLiteral("The specified file was not found.");
+    return LinkOpener::tr("The specified file was not found.");
   case 3:
-    return QStringLiteral("The specified path was not found.");
+    return LinkOpener::tr("The specified path was not found.");
   case 5:
-    return QStringLiteral("The operating system denied\naccess to the specified file.");
+    return LinkOpener::tr("The operating system denied\naccess to the specified file.");
   case 8:
-    return QStringLiteral("There was not enough memory to complete the operation.");
+    return LinkOpener::tr("There was not enough memory to complete the operation.");
   case 11:
-    return QStringLiteral("The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image).");
+    return LinkOpener::tr("The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image).");
   case 26:
-    return QStringLiteral("A sharing violation occurred. ");
+    return LinkOpener::tr("A sharing violation occurred. ");
   case 27:
-    return QStringLiteral("The filename association is\nincomplete or invalid.");
+    return LinkOpener::tr("The filename association is\nincomplete or invalid.");
   case 28:
-    return QStringLiteral(
+    return LinkOpener::tr(
         "The DDE transaction could not\nbe completed because the request timed out.");
   case 29:
-    return QStringLiteral("The DDE transaction failed.");
+    return LinkOpener::tr("The DDE transaction failed.");
   case 30:
-    return QStringLiteral("The DDE transaction could not\nbe completed because other DDE "
+    return LinkOpener::tr("The DDE transaction could not\nbe completed because other DDE "
                           "transactions\nwere being processed.");
   case 31:
-    return QStringLiteral("There is no application associated\nwith the given filename extension.");
+    return LinkOpener::tr("There is no application associated\nwith the given filename extension.");
   case 32:
-    return QStringLiteral("The specified dynamic-link library was not found.");
+    return LinkOpener::tr("The specified dynamic-link library was not found.");
   default:
-    return QStringLiteral("Unknown Error (%1) occurred.").arg(code);
+    return LinkOpener::tr("Unknown Error (%1) occurred.").arg(code);
   }
 }
 
 void reportOpenError(QWidget* parent, int code) {
-  showMessageBox(parent, QStringLiteral("Unable to open hyperlink:\n\n") + openErrorReason(code),
+  showMessageBox(parent, LinkOpener::tr("Unable to open hyperlink:\n\n") + openErrorReason(code),
                  MessageIcon::Warning, QMessageBox::Ok);
 }
 

@@ -53,10 +53,10 @@ struct ColumnSpec {
   int width; // pixels
 };
 constexpr std::array<ColumnSpec, 4> kColumns{{
-    {"File name", 250},
-    {"Password", 100},
-    {"Size", 90},
-    {"Modified", 170},
+    {QT_TRANSLATE_NOOP("sundrel::ui::MainDialog", "File name"), 250},
+    {QT_TRANSLATE_NOOP("sundrel::ui::MainDialog", "Password"), 100},
+    {QT_TRANSLATE_NOOP("sundrel::ui::MainDialog", "Size"), 90},
+    {QT_TRANSLATE_NOOP("sundrel::ui::MainDialog", "Modified"), 170},
 }};
 
 void pumpEvents() {
@@ -64,10 +64,10 @@ void pumpEvents() {
 }
 
 std::optional<QStringList> chooseFilesWithDialog(QWidget* parent) {
-  QFileDialog dialog(parent, QObject::tr("Add PDF Files"));
+  QFileDialog dialog(parent, MainDialog::tr("Add PDF Files"));
   dialog.setFileMode(QFileDialog::ExistingFiles);
-  dialog.setNameFilters({QStringLiteral("All Supported Formats (*.pdf)"),
-                         QStringLiteral("PDF Files (*.pdf)"), QStringLiteral("All Files (*)")});
+  dialog.setNameFilters({MainDialog::tr("All Supported Formats (*.pdf)"),
+                         MainDialog::tr("PDF Files (*.pdf)"), MainDialog::tr("All Files (*)")});
   dialog.setDefaultSuffix(QStringLiteral("PDF"));
   if (dialog.exec() != QDialog::Accepted)
     return std::nullopt;
@@ -84,6 +84,18 @@ std::optional<QString> chooseFolderWithDialog(QWidget* parent, const QString& ti
 
 std::string toLocalPath(const QString& path) {
   return QFile::encodeName(path).toStdString();
+}
+
+// The engine words its skip message in English around the file's path; the
+// window shows it in the user's language.
+QString translatedSkipMessage(const QString& text) {
+  static const QString prefix = QStringLiteral("\"");
+  static const QString suffix = QStringLiteral("\" is too small, we will skip this PDF file.");
+  if (!text.startsWith(prefix) || !text.endsWith(suffix) ||
+      text.size() < prefix.size() + suffix.size())
+    return text;
+  const QString path = text.mid(prefix.size(), text.size() - prefix.size() - suffix.size());
+  return MainDialog::tr("\"%1\" is too small, we will skip this PDF file.").arg(path);
 }
 
 } // namespace
@@ -128,6 +140,8 @@ MainDialog::MainDialog(QWidget* parent)
   progressBar->setValue(0);
   setWindowTitle(QString::fromLatin1(kCaption));
   updateControlStates();
+  options.setSaveFailureHandler(
+      [](QWidget* over, const QString& text) { showMessageBox(over, text, MessageIcon::Warning); });
 
   // The engine waits for its child processes and probes between these pumps,
   // so the window repaints and takes drops and clicks during a run.
@@ -154,15 +168,15 @@ void MainDialog::createControls() {
     widget->setObjectName(QString::number(id));
     return widget;
   };
-  auto button = [&](int id, const char* text, int x, int y, int w, int h) {
-    auto* b = new QPushButton(QString::fromLatin1(text), this);
+  auto button = [&](int id, const QString& text, int x, int y, int w, int h) {
+    auto* b = new QPushButton(text, this);
     name(b, id);
     b->setAccessibleName(b->text());
     du.place(b, x, y, w, h);
     return b;
   };
-  auto label = [&](int id, const char* text, int x, int y, int w, int h) {
-    auto* l = new QLabel(QString::fromLatin1(text), this);
+  auto label = [&](int id, const QString& text, int x, int y, int w, int h) {
+    auto* l = new QLabel(text, this);
     if (id != 0)
       name(l, id);
     l->setTextFormat(Qt::PlainText);
@@ -175,15 +189,15 @@ void MainDialog::createControls() {
   name(group, ids::OutputGroup);
   du.place(group, 6, 207, 411, 66);
 
-  QLabel* listLabel = label(ids::ListLabel, "PDF File List:", 9, 19, 57, 8);
+  QLabel* listLabel = label(ids::ListLabel, tr("PDF File List:"), 9, 19, 57, 8);
   // Wide enough for the caption in any font; the template's width is for
   // the original 8-point font.
   listLabel->resize(std::max(listLabel->width(), listLabel->sizeHint().width()),
                     listLabel->height());
-  button(ids::AddDirectory, "Add Directory", 105, 7, 64, 14);
-  button(ids::Add, "Add", 184, 7, 64, 14);
-  deleteButton = button(ids::Delete, "Delete", 263, 7, 64, 14);
-  clearButton = button(ids::Clear, "Clear", 342, 7, 64, 14);
+  button(ids::AddDirectory, tr("Add Directory"), 105, 7, 64, 14);
+  button(ids::Add, tr("Add"), 184, 7, 64, 14);
+  deleteButton = button(ids::Delete, tr("Delete"), 263, 7, 64, 14);
+  clearButton = button(ids::Clear, tr("Clear"), 342, 7, 64, 14);
 
   fileList = new QTableWidget(this);
   name(fileList, ids::FileList);
@@ -191,13 +205,16 @@ void MainDialog::createControls() {
   listLabel->setBuddy(fileList);
   fileList->setAccessibleName(tr("PDF File List"));
 
-  QLabel* sizeLabel = label(ids::SizeLabel, "Split by file size:", 19, 192, 85, 8);
+  QLabel* sizeLabel = label(ids::SizeLabel, tr("Split by file size:"), 19, 192, 85, 8);
   sizeLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   sizePresetCombo = new QComboBox(this);
   name(sizePresetCombo, ids::SizePreset);
+  // The sizes read alike in every language; only "Custom" is a word.
   for (const auto& preset : settings::kSizePresets)
     sizePresetCombo->addItem(
-        QString::fromLatin1(preset.itemText.data(), qsizetype(preset.itemText.size())));
+        preset.bytes == 0
+            ? tr("Custom")
+            : QString::fromLatin1(preset.itemText.data(), qsizetype(preset.itemText.size())));
   du.place(sizePresetCombo, 109, 190, 94, 12);
   sizePresetCombo->setAccessibleName(tr("Split by file size"));
   sizeLabel->setBuddy(sizePresetCombo);
@@ -212,7 +229,7 @@ void MainDialog::createControls() {
   sizeEdit->setValidator(
       new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), sizeEdit));
   // As tall as the edit beside it, so both texts share one baseline.
-  QLabel* bytesLabel = label(0, "Bytes", 280, 190, 21, 12);
+  QLabel* bytesLabel = label(0, tr("Bytes"), 280, 190, 21, 12);
   bytesLabel->setObjectName(QStringLiteral("bytesLabel"));
   bytesLabel->resize(std::max(bytesLabel->width(), bytesLabel->sizeHint().width()),
                      bytesLabel->height());
@@ -241,11 +258,11 @@ void MainDialog::createControls() {
   folderEdit->setReadOnly(true);
   folderEdit->setAccessibleName(tr("Alternative directory folder"));
 
-  browseButton = button(ids::Browse, "Browse", 359, 245, 50, 14);
-  beginSplitButton = button(ids::BeginSplit, "Begin Split", 93, 289, 74, 14);
-  QPushButton* optionsButton = button(ids::Options, "Options...", 176, 289, 74, 14);
-  QPushButton* exitButton = button(ids::Exit, "Exit", 342, 289, 74, 14);
-  QPushButton* aboutButton = button(ids::About, "About", 259, 289, 74, 14);
+  browseButton = button(ids::Browse, tr("Browse"), 359, 245, 50, 14);
+  beginSplitButton = button(ids::BeginSplit, tr("Begin Split"), 93, 289, 74, 14);
+  QPushButton* optionsButton = button(ids::Options, tr("Options..."), 176, 289, 74, 14);
+  QPushButton* exitButton = button(ids::Exit, tr("Exit"), 342, 289, 74, 14);
+  QPushButton* aboutButton = button(ids::About, tr("About"), 259, 289, 74, 14);
 
   // Tab order follows the template's control order.
   setTabOrder(control(ids::AddDirectory), control(ids::Add));
@@ -451,7 +468,7 @@ void MainDialog::addFileRow(const QString& path, int index) {
   auto* nameItem = new QTableWidgetItem(iconProvider.icon(info), path);
   nameItem->setToolTip(path);
   fileList->setItem(index, 0, nameItem);
-  fileList->setItem(index, 1, new QTableWidgetItem(QStringLiteral("None")));
+  fileList->setItem(index, 1, new QTableWidgetItem(tr("None")));
   fileList->setItem(index, 2, new QTableWidgetItem(sizeText));
   fileList->setItem(index, 3, new QTableWidgetItem(timeText));
 }
@@ -631,7 +648,8 @@ void MainDialog::setProgressPos(int pos) {
 }
 
 void MainDialog::showSkipMessage(const std::string& text) {
-  showMessageBox(this, QString::fromStdString(text), MessageIcon::None, QMessageBox::Ok);
+  showMessageBox(this, translatedSkipMessage(QString::fromStdString(text)), MessageIcon::None,
+                 QMessageBox::Ok);
 }
 
 void MainDialog::pumpDialogMessages() {

@@ -6,7 +6,8 @@ namespace sundrel::ui {
 
 namespace {
 
-// The patterns offered; the user may type any other.
+// The patterns offered; the user may type any other. They name files, so
+// they stay as they are in every language.
 const QStringList& patternItems() {
   static const QStringList items{
       QStringLiteral("{basename} part {part:0000}"),
@@ -24,8 +25,8 @@ const QStringList& patternItems() {
 NamePatternPage::NamePatternPage(QWidget* parent, const DialogUnits& units) : QWidget(parent) {
   using namespace controls;
   resize(units.size(349, 115));
-  groupBox(this, units, QStringLiteral("Output Name"), 4, 8, 338, 50);
-  QLabel* caption = label(this, units, -1, QStringLiteral("Name pattern:"), 9, 27, 53, 8);
+  groupBox(this, units, tr("Output Name"), 4, 8, 338, 50);
+  QLabel* caption = label(this, units, -1, tr("Name pattern:"), 9, 27, 53, 8);
   namePattern = comboBox(this, units, 1033, caption, true, patternItems(), 67, 25, 269, 73);
   namePattern->setCurrentIndex(0);
 }

@@ -11,6 +11,8 @@ namespace sundrel::ui {
 class DialogUnits;
 
 class NamePatternPage : public QWidget {
+  Q_OBJECT
+
 public:
   NamePatternPage(QWidget* parent, const DialogUnits& units);
 

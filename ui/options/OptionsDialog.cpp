@@ -1,7 +1,7 @@
 #include "ui/options/OptionsDialog.h"
 
-#include "bridge/EngineRunner.h"
 #include "settings/SettingsFile.h"
+#include "settings/SettingsLocation.h"
 #include "ui/options/DialogControls.h"
 #include "ui/options/NamePatternPage.h"
 #include "ui/options/PropertiesPage.h"
@@ -115,21 +115,21 @@ int OptionsDialog::doModal(QWidget* parent) {
 void OptionsDialog::onInitDialog() {
   using namespace controls;
   QDialog* window = dialog;
-  window->setWindowTitle(QStringLiteral("Options"));
+  window->setWindowTitle(tr("Options"));
   const DialogUnits units(window->font());
   window->setFixedSize(units.size(365, 277));
 
   tabs = placed(new PageTabCtrl(window), units, 1024, 3, 9, 356, 230);
   static_cast<OptionsWindow*>(window)->tabs = tabs;
-  okButton = pushButton(window, units, 1025, QStringLiteral("OK"), 184, 250, 50, 14);
+  okButton = pushButton(window, units, 1025, tr("OK"), 184, 250, 50, 14);
   // One unit lower than its template row, so that OK and Cancel line up.
-  cancelButton = pushButton(window, units, 1026, QStringLiteral("Cancel"), 271, 250, 50, 14);
+  cancelButton = pushButton(window, units, 1026, tr("Cancel"), 271, 250, 50, 14);
   QObject::connect(okButton, &QPushButton::clicked, window, [this] { onOk(); });
   QObject::connect(cancelButton, &QPushButton::clicked, window, [this] { onCancel(); });
 
-  tabs->insertItem(0, QStringLiteral("File Name Pattern"));
-  tabs->insertItem(1, QStringLiteral("Output Security"));
-  tabs->insertItem(2, QStringLiteral("Output Properties"));
+  tabs->insertItem(0, tr("File Name Pattern"));
+  tabs->insertItem(1, tr("Output Security"));
+  tabs->insertItem(2, tr("Output Properties"));
 
   namePage = new NamePatternPage(tabs, units);
   securityPage = new SecurityPage(tabs, units);
@@ -159,7 +159,7 @@ void OptionsDialog::setTabOrder() {
 }
 
 void OptionsDialog::loadSettings() {
-  settings::loadSettings(options, bridge::programFilePath(settings::kSettingsFileName));
+  settings::loadSettings(options, settings::settingsFilePath());
 
   const std::array<QWidget*, 3> pages{namePage, securityPage, propertiesPage};
   for (int index = 0; index < 3; ++index)
@@ -190,10 +190,19 @@ void OptionsDialog::loadSettings() {
 }
 
 void OptionsDialog::saveSettings() {
-  const std::string path = bridge::programFilePath(settings::kSettingsFileName);
   // The confirmed values stay in memory for the run either way.
-  if (!settings::saveSettings(options, path))
-    qCWarning(lcOptions, "could not write the settings file %s", path.c_str());
+  const settings::SaveResult result = settings::saveUserSettings(options);
+  if (result.saved)
+    return;
+  qCWarning(lcOptions, "could not write the settings file %s: %s", result.path.c_str(),
+            result.reason.c_str());
+  if (saveFailureShown || !saveFailureHandler)
+    return;
+  saveFailureShown = true;
+  saveFailureHandler(dialog, tr("The options could not be saved in %1 (%2).\n\n"
+                                "They apply until Sundrel is closed.")
+                                 .arg(QString::fromLocal8Bit(result.path.c_str()),
+                                      QString::fromLocal8Bit(result.reason.c_str())));
 }
 
 void OptionsDialog::showSelectedPage() {

@@ -7,8 +7,11 @@
 #include "settings/SplitSettings.h"
 #include "ui/options/PageTabCtrl.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QPointer>
+
+#include <functional>
 
 class QPushButton;
 
@@ -19,6 +22,8 @@ class SecurityPage;
 class PropertiesPage;
 
 class OptionsDialog : public PageTabOwner {
+  Q_DECLARE_TR_FUNCTIONS(OptionsDialog)
+
 public:
   explicit OptionsDialog(QWidget* parent = nullptr);
   ~OptionsDialog() override;
@@ -41,6 +46,14 @@ public:
   // The open window, null while the dialog is closed.
   QDialog* window() const { return dialog; }
 
+  // Tells the user, over the Options window, that the options could not be
+  // saved; called for the first failed save only. Without a handler the
+  // failure is only logged.
+  using SaveFailureHandler = std::function<void(QWidget* parent, const QString& text)>;
+  void setSaveFailureHandler(SaveFailureHandler handler) {
+    saveFailureHandler = std::move(handler);
+  }
+
 private:
   void onInitDialog();
   void loadSettings();
@@ -59,6 +72,8 @@ private:
   QPushButton* okButton = nullptr;
   QPushButton* cancelButton = nullptr;
   settings::SplitSettings options;
+  SaveFailureHandler saveFailureHandler;
+  bool saveFailureShown = false;
 };
 
 } // namespace sundrel::ui

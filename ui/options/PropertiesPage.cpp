@@ -8,16 +8,16 @@ PropertiesPage::PropertiesPage(QWidget* parent, const DialogUnits& units) : QWid
   using namespace controls;
   resize(units.size(343, 162));
   // Label and edit pairs top to bottom; the edits follow their labels in the tab order.
-  auto row = [&](const char* caption, int id, int labelY, int editY) {
-    QLabel* name = label(this, units, -1, QString::fromLatin1(caption), 19, labelY, 44, 8);
+  auto row = [&](const QString& caption, int id, int labelY, int editY) {
+    QLabel* name = label(this, units, -1, caption, 19, labelY, 44, 8);
     return edit(this, units, id, name, 70, editY, 206, 12);
   };
-  title = row("Title:", 1051, 15, 13);
-  subject = row("Subject:", 1044, 38, 36);
-  author = row("Author:", 1045, 61, 59);
-  keywords = row("Keywords:", 1046, 84, 82);
-  creator = row("Creator:", 1047, 107, 105);
-  producer = row("Producer:", 1048, 130, 128);
+  title = row(tr("Title:"), 1051, 15, 13);
+  subject = row(tr("Subject:"), 1044, 38, 36);
+  author = row(tr("Author:"), 1045, 61, 59);
+  keywords = row(tr("Keywords:"), 1046, 84, 82);
+  creator = row(tr("Creator:"), 1047, 107, 105);
+  producer = row(tr("Producer:"), 1048, 130, 128);
 }
 
 QList<QWidget*> PropertiesPage::focusOrder() const {

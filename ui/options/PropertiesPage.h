@@ -12,6 +12,8 @@ namespace sundrel::ui {
 class DialogUnits;
 
 class PropertiesPage : public QWidget {
+  Q_OBJECT
+
 public:
   PropertiesPage(QWidget* parent, const DialogUnits& units);
 

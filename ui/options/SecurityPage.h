@@ -16,6 +16,8 @@ namespace sundrel::ui {
 class DialogUnits;
 
 class SecurityPage : public QWidget {
+  Q_OBJECT
+
 public:
   SecurityPage(QWidget* parent, const DialogUnits& units);
 

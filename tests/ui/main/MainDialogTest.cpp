@@ -132,9 +132,11 @@ class MainDialogTest : public QObject {
 
 private slots:
   void initTestCase() {
-    // A fresh settings file for the Options dialog, never the build's own.
+    // A fresh settings file for the Options dialog, never the build's own
+    // nor the user's.
     QVERIFY(programDir.isValid());
     bridge::setProgramDirectory(programDir.path().toStdString());
+    qputenv("XDG_CONFIG_HOME", programDir.path().toLocal8Bit());
   }
 
   void init() {
@@ -277,6 +279,22 @@ private slots:
     QCOMPARE(control<QProgressBar>(dialog.get(), ids::Progress)->value(), 0);
     QCOMPARE(disabledIds(*dialog), idle);
     QCOMPARE(columnTexts(list(), 0).last(), dropped);
+  }
+
+  void unsavableOptionsAreReportedOnce() {
+    test::writeFile(work->filePath(QStringLiteral("plain")), "x");
+    qputenv("XDG_CONFIG_HOME", work->filePath(QStringLiteral("plain/config")).toLocal8Bit());
+    auto restore =
+        qScopeGuard([this] { qputenv("XDG_CONFIG_HOME", programDir.path().toLocal8Bit()); });
+    for (int i = 0; i < 2; ++i) {
+      auto answered = answerOptions(true);
+      click(ids::Options);
+      QVERIFY(*answered);
+    }
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(messages[0].icon, ui::MessageIcon::Warning);
+    QVERIFY2(messages[0].text.contains(work->filePath(QStringLiteral("plain/config"))),
+             qPrintable(messages[0].text));
   }
 
   void alternativeWithoutFolderAsksForOne() {

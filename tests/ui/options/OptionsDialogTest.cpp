@@ -11,6 +11,7 @@
 #include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,8 +19,6 @@
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <sys/stat.h>
 
 #include <functional>
 #include <map>
@@ -96,9 +95,15 @@ class OptionsDialogTest : public QObject {
 private:
   QTemporaryDir* programDir = nullptr;
 
-  QString settingsPath() const { return programDir->filePath(QStringLiteral("SettingValue.ini")); }
+  // The user's settings file; XDG_CONFIG_HOME points into the test's directory.
+  QString settingsPath() const {
+    return programDir->filePath(QStringLiteral("config/sundrel/SettingValue.ini"));
+  }
 
-  void writeSettings(const QByteArray& text) { sundrel::test::writeFile(settingsPath(), text); }
+  void writeSettings(const QByteArray& text) {
+    QDir().mkpath(programDir->filePath(QStringLiteral("config/sundrel")));
+    sundrel::test::writeFile(settingsPath(), text);
+  }
 
   QByteArray readSettings() {
     QFile file(settingsPath());
@@ -124,12 +129,13 @@ private slots:
     programDir = new QTemporaryDir;
     QVERIFY(programDir->isValid());
     sundrel::bridge::setProgramDirectory(programDir->path().toStdString() + "/");
+    qputenv("XDG_CONFIG_HOME", programDir->filePath(QStringLiteral("config")).toLocal8Bit());
     PageTabCtrl::setThemesActive(true);
   }
 
   void cleanup() {
     sundrel::bridge::setProgramDirectory({});
-    chmod(programDir->path().toLocal8Bit().constData(), 0700);
+    qunsetenv("XDG_CONFIG_HOME");
     delete programDir;
     programDir = nullptr;
   }
@@ -494,21 +500,17 @@ private slots:
     });
   }
 
-  void readOnlyProgramDirectoryKeepsNumbers() {
-    // A directory where no file can be created; root ignores permission bits,
-    // so then a path below a plain file stands in.
-    chmod(programDir->path().toLocal8Bit().constData(), 0555);
-    QFile probe(programDir->filePath(QStringLiteral("probe")));
-    if (probe.open(QIODevice::WriteOnly)) {
-      probe.close();
-      probe.remove();
-      sundrel::bridge::setProgramDirectory(
-          programDir->filePath(QStringLiteral("probe/")).toStdString());
-      chmod(programDir->path().toLocal8Bit().constData(), 0700);
-      QFile plain(programDir->filePath(QStringLiteral("probe")));
-      QVERIFY(plain.open(QIODevice::WriteOnly));
-    }
+  void unwritableSettingsKeepNumbersAndAreReportedOnce() {
+    // A configuration directory that cannot be made: a plain file is in the
+    // way (root ignores permission bits, a plain file stops everyone).
+    sundrel::test::writeFile(programDir->filePath(QStringLiteral("plain")), "x");
+    qputenv("XDG_CONFIG_HOME", programDir->filePath(QStringLiteral("plain/config")).toLocal8Bit());
+    QStringList reports;
     OptionsDialog options;
+    options.setSaveFailureHandler([&](QWidget* parent, const QString& text) {
+      QVERIFY(parent && parent->isVisible());
+      reports << text;
+    });
     const int result = open(options, [](QDialog* window) {
       clickTab(window, 1);
       click(window, {1027, 1036, 1037});
@@ -527,8 +529,12 @@ private slots:
       QVERIFY(!checked(window, 1027));
       QVERIFY(checked(window, 1037));
       QVERIFY(control(window, 1038)->isEnabled());
-      click(window, 1026);
+      click(window, 1025);
     });
+    // The user hears of it once, over the Options window, with the place.
+    QCOMPARE(reports.size(), 1);
+    QVERIFY2(reports[0].contains(programDir->filePath(QStringLiteral("plain/config"))),
+             qPrintable(reports[0]));
   }
 
   void keyboardAndAssistiveTechnologyReachEveryPage() {

@@ -1,0 +1,172 @@
+#include "cli/CommandLine.h"
+
+#include "cli/SizeArgument.h"
+
+#include <getopt.h>
+#include <string_view>
+
+namespace sundrel::cli {
+namespace {
+
+constexpr const char* kProgram = "sundrel-split";
+
+// Options without a short form get values above the character range.
+enum LongOnly { kSettings = 256, kVersion, kDryRun, kJson };
+
+// The leading ':' reports a missing value apart from an unknown option.
+constexpr const char* kShortOptions = ":s:o:p:qh";
+
+constexpr option kLongOptions[] = {
+    {"size", required_argument, nullptr, 's'},
+    {"output-dir", required_argument, nullptr, 'o'},
+    {"pattern", required_argument, nullptr, 'p'},
+    {"settings", required_argument, nullptr, kSettings},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kVersion},
+    {"dry-run", no_argument, nullptr, kDryRun},
+    {"json", no_argument, nullptr, kJson},
+    {nullptr, 0, nullptr, 0},
+};
+
+CommandLine usageError(std::string error) {
+  CommandLine result;
+  result.action = Action::UsageError;
+  result.error = std::move(error);
+  return result;
+}
+
+// The option as the user wrote it, for messages: "--size" or "-s".
+std::string optionName(int argc, char** argv, int code) {
+  if (code > 0 && code < 256 && optind > 0 && optind <= argc) {
+    const std::string last = argv[optind - 1];
+    if (last.rfind("--", 0) != 0)
+      return std::string("-") + static_cast<char>(code);
+  }
+  const std::string last = optind > 0 && optind <= argc ? argv[optind - 1] : "";
+  return last.substr(0, last.find('='));
+}
+
+} // namespace
+
+CommandLine parseCommandLine(int argc, char** argv) {
+  CommandLine result;
+  Options& options = result.options;
+  // A fresh scan each call, silent: the messages are ours.
+  optind = 0;
+  opterr = 0;
+  for (;;) {
+    const int code = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr);
+    if (code == -1)
+      break;
+    switch (code) {
+    case 's': {
+      const SizeArgument size = parseSize(optarg);
+      if (!size.bytes)
+        return usageError(std::string("bad size \"") + optarg + "\": " + size.error);
+      options.sizeLimit = *size.bytes;
+      break;
+    }
+    case 'o':
+      options.outputDir = optarg;
+      if (options.outputDir.empty())
+        return usageError("--output-dir needs a directory");
+      break;
+    case 'p':
+      options.pattern = optarg;
+      if (options.pattern.empty())
+        return usageError("--pattern needs a name pattern");
+      break;
+    case kSettings:
+      options.settingsPath = optarg;
+      break;
+    case 'q':
+      options.quiet = true;
+      break;
+    case kDryRun:
+      options.dryRun = true;
+      break;
+    case kJson:
+      options.json = true;
+      break;
+    case 'h':
+      result.action = Action::Help;
+      return result;
+    case kVersion:
+      result.action = Action::Version;
+      return result;
+    case ':':
+      return usageError("option " + optionName(argc, argv, optopt) + " needs a value");
+    default:
+      // A known long option given a value it does not take sets optopt too.
+      if (optopt != 0 && std::string_view(argv[optind - 1]).substr(0, 2) == "--")
+        return usageError("option " + optionName(argc, argv, 0) + " takes no value");
+      if (optopt != 0 && optopt < 256)
+        return usageError(std::string("unknown option -") + static_cast<char>(optopt));
+      return usageError("unknown option " + optionName(argc, argv, 0));
+    }
+  }
+  for (int i = optind; i < argc; ++i)
+    options.files.emplace_back(argv[i]);
+  if (options.files.empty())
+    return usageError("no PDF files given");
+  return result;
+}
+
+std::string versionText() {
+  return std::string(kProgram) + " (Sundrel) " SUNDREL_VERSION "\n";
+}
+
+std::string helpText() {
+  return R"(Usage: sundrel-split [OPTION]... FILE...
+Split each PDF FILE into parts that each stay below a size limit, as the
+Sundrel window does: every part is measured by really extracting it. A file
+that already fits is skipped with a message.
+
+Options:
+  -s, --size=SIZE         largest size of a part (default 100K)
+  -o, --output-dir=DIR    write the parts into DIR (default: beside each FILE)
+  -p, --pattern=PATTERN   name of each part, without ".pdf" (default
+                          "{basename} part {part:0000}"); the tokens are
+                          {basename}, {part:0000}, {pagebegin:0000},
+                          {pageend:0000} and {pageend}
+      --settings=FILE     take document properties and security from FILE
+                          (default: SettingValue.ini beside the program when
+                          it can be written there, else the window's file in
+                          $XDG_CONFIG_HOME/sundrel/ or ~/.config/sundrel/)
+  -q, --quiet             no progress bar
+      --dry-run           measure the parts and print the plan, write nothing
+      --json              print one JSON object per line: {"type":"part",...},
+                          "skip", "failed", "not_reached", "oversize_page",
+                          "warning"; numbers are bare
+  -h, --help              show this help and exit
+      --version           show the version and exit
+
+SIZE is a byte count (1 to 4294967295) or a number with a unit, in any case:
+  K, M, G or KiB, MiB, GiB   1024, 1048576, 1073741824 bytes, as the window's
+                             presets 100K 512K 1000K 2000K 1M 2M 3M 5M
+  KB, MB, GB                 1000, 1000000, 1000000000 bytes
+A number with a unit may have decimals (9.5M); the limit is rounded down to
+whole bytes.
+
+Each part is one line on standard output: its path, its first page, its
+last page and its size in bytes, separated by tabs. Every problem is one line
+on standard error that starts with "sundrel-split:", and so is a skip.
+
+Exit status:
+  0  every part was written below the limit (files that fit are skipped)
+  1  usage error: an unknown option, a bad SIZE, no FILE, a --settings FILE
+     that cannot be read
+  2  a FILE could not be split, or the run stopped before it
+  3  done, with warnings: a single page larger than the limit (written as a
+     part by itself), or document properties not applied to a part
+
+Examples:
+  sundrel-split -s 10M report.pdf
+      parts of report.pdf below 10 MiB, beside it
+  sundrel-split --size=9.5MB -o parts -p '{basename}-{pagebegin:0000}' *.pdf
+      parts below 9500000 bytes in parts/, named by their first page
+)";
+}
+
+} // namespace sundrel::cli

@@ -1,0 +1,29 @@
+#pragma once
+// What sundrel-split prints about a run: the problems in text on standard
+// error, or everything as JSON lines on standard output.
+
+#include "engine/SplitReport.h"
+
+#include <string>
+
+namespace sundrel::cli {
+
+enum class Outcome { Clean, Warnings, Failed };
+
+// What the report means for the exit status.
+Outcome outcomeOf(const engine::SplitReport& report);
+
+// One "sundrel-split: ..." line on standard error for each problem that was
+// not told during the run: files not reached, pages alone over the limit,
+// warnings.
+Outcome printReportProblems(const engine::SplitReport& report);
+
+// The whole report as JSON lines on standard output: parts, skips, failures,
+// files not reached, pages over the limit, warnings.
+Outcome printJsonReport(const engine::SplitReport& report);
+void printJsonFailure(const std::string& source, const std::string& reason);
+
+// A JSON string literal of text.
+std::string jsonString(const std::string& text);
+
+} // namespace sundrel::cli

@@ -1,0 +1,92 @@
+#include "cli/SizeArgument.h"
+
+#include <array>
+#include <cctype>
+#include <limits>
+
+namespace sundrel::cli {
+namespace {
+
+struct Unit {
+  std::string_view name; // lower case
+  std::uint64_t bytes;
+};
+
+constexpr std::array<Unit, 10> kUnits{{
+    {"b", 1},
+    {"k", 1024},
+    {"kib", 1024},
+    {"m", 1024 * 1024},
+    {"mib", 1024 * 1024},
+    {"g", 1024 * 1024 * 1024},
+    {"gib", 1024 * 1024 * 1024},
+    {"kb", 1000},
+    {"mb", 1000 * 1000},
+    {"gb", 1000 * 1000 * 1000},
+}};
+
+// Enough for any limit up to 4 GiB and a fraction finer than a byte.
+constexpr std::size_t kMaxDigits = 19;
+constexpr std::size_t kMaxFractionDigits = 9;
+
+SizeArgument failure(std::string reason) {
+  return {std::nullopt, std::move(reason)};
+}
+
+} // namespace
+
+SizeArgument parseSize(std::string_view text) {
+  constexpr const char* kForms =
+      "give a byte count or a number with a unit: K, M, G, KiB, MiB, GiB (1024-based), "
+      "KB, MB, GB (1000-based)";
+  // The number: digits, then optionally a point and more digits, read as one
+  // integer (mantissa) with the count of digits after the point.
+  std::uint64_t mantissa = 0;
+  std::size_t digits = 0;
+  std::size_t fractionDigits = 0;
+  bool point = false;
+  std::size_t i = 0;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '.' && !point && digits > 0) {
+      point = true;
+      continue;
+    }
+    if (std::isdigit(static_cast<unsigned char>(c)) == 0)
+      break;
+    if (++digits > kMaxDigits || (point && ++fractionDigits > kMaxFractionDigits))
+      return failure("too many digits");
+    mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  if (digits == 0 || (point && fractionDigits == 0))
+    return failure(kForms);
+
+  std::string unitName;
+  for (std::size_t j = i; j < text.size(); ++j)
+    unitName += static_cast<char>(std::tolower(static_cast<unsigned char>(text[j])));
+  std::uint64_t unitBytes = 0;
+  for (const Unit& unit : kUnits)
+    if (unit.name == unitName)
+      unitBytes = unit.bytes;
+  if (unitName.empty())
+    unitBytes = 1;
+  if (unitBytes == 0)
+    return failure(kForms);
+  if (point && unitBytes == 1)
+    return failure("a byte count is a whole number");
+
+  std::uint64_t scale = 1;
+  for (std::size_t k = 0; k < fractionDigits; ++k)
+    scale *= 10;
+  // An overflow here means far more than the largest limit.
+  if (mantissa > std::numeric_limits<std::uint64_t>::max() / unitBytes)
+    return failure("larger than the largest limit, " + std::to_string(kMaxSizeLimit) + " bytes");
+  const std::uint64_t bytes = mantissa * unitBytes / scale;
+  if (bytes > kMaxSizeLimit)
+    return failure("larger than the largest limit, " + std::to_string(kMaxSizeLimit) + " bytes");
+  if (bytes == 0)
+    return failure("the limit must be at least 1 byte");
+  return {static_cast<std::uint32_t>(bytes), {}};
+}
+
+} // namespace sundrel::cli
