@@ -2,6 +2,7 @@
 // servers and benchmarks.
 
 #include "bridge/EngineRunner.h"
+#include "cli/Passwords.h"
 #include "engine/SplitEngine.h"
 #include "settings/SettingsFile.h"
 
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <set>
 #include <string>
 #include <sys/stat.h>
@@ -22,11 +24,16 @@ using namespace sundrel;
 
 constexpr const char* kUsage =
     "usage: sundrel-split [--size BYTES|100K|512K|1000K|2000K|1M|2M|3M|5M] [--output-dir DIR]\n"
-    "                     [--pattern PATTERN] [--settings FILE] [--quiet] FILE...\n";
+    "                     [--pattern PATTERN] [--settings FILE] [--password-file FILE]\n"
+    "                     [--quiet] FILE...\n"
+    "A password file holds one line with the open password of every file, or lines\n"
+    "of PATH<TAB>PASSWORD. Without one, a protected file's password is asked for\n"
+    "when standard input is a terminal.\n";
 
 struct Row {
   std::string path;
   std::string sizeText;
+  std::string password; // the source's open password; empty when none
 };
 
 class CliHost : public engine::SplitHost {
@@ -38,6 +45,7 @@ public:
   int rowCount() override { return static_cast<int>(rows.size()); }
   std::string rowPath(int row) override { return rows[static_cast<std::size_t>(row)].path; }
   std::string rowSizeText(int row) override { return rows[static_cast<std::size_t>(row)].sizeText; }
+  std::string rowPassword(int row) override { return rows[static_cast<std::size_t>(row)].password; }
   std::string sizeEditText() override { return sizeText; }
   bool originalDirectorySelected() override { return outputDir.empty(); }
   std::string outputFolder() override { return outputDir; }
@@ -120,6 +128,7 @@ int main(int argc, char** argv) {
   std::string settingsPath = bridge::programFilePath(settings::kSettingsFileName);
   bool quiet = false;
   std::vector<std::string> files;
+  std::string passwordFile;
 
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -131,7 +140,7 @@ int main(int argc, char** argv) {
     if (arg == "--quiet" || arg == "-q") {
       quiet = true;
     } else if (arg == "--size" || arg == "--output-dir" || arg == "--pattern" ||
-               arg == "--settings") {
+               arg == "--settings" || arg == "--password-file") {
       const char* text = value();
       if (text == nullptr)
         return usageError(arg + " needs a value");
@@ -146,6 +155,8 @@ int main(int argc, char** argv) {
           return usageError("--output-dir needs a directory");
       } else if (arg == "--pattern") {
         pattern = text;
+      } else if (arg == "--password-file") {
+        passwordFile = text;
       } else {
         settingsPath = text;
       }
@@ -160,6 +171,19 @@ int main(int argc, char** argv) {
   }
   if (files.empty())
     return usageError("no PDF files given");
+
+  cli::PasswordBook passwords;
+  if (!passwordFile.empty()) {
+    std::vector<std::string> warnings;
+    const std::string error = cli::readPasswordFile(passwordFile, passwords, warnings);
+    for (const auto& warning : warnings)
+      std::fprintf(stderr, "sundrel-split: password file %s: %s\n", passwordFile.c_str(),
+                   warning.c_str());
+    if (!error.empty()) {
+      std::fprintf(stderr, "sundrel-split: %s\n", error.c_str());
+      return 1;
+    }
+  }
 
   settings::SplitSettings splitSettings;
   settings::loadSettings(splitSettings, settingsPath);
@@ -178,7 +202,17 @@ int main(int argc, char** argv) {
       failed = true;
       continue;
     }
-    rows.push_back({file, engine::listedSizeText(static_cast<std::uint64_t>(info.st_size))});
+    std::optional<std::string> password = passwords.find(file);
+    // Asked for before the run, so the run itself needs nobody at the keyboard.
+    // Files the run skips as too small are never opened and need none.
+    const bool opened = std::uint64_t(info.st_size) / 1024 * 1024 > std::stoull(sizeText);
+    if (!password && opened && ::isatty(STDIN_FILENO) != 0 && cli::needsPassword(file)) {
+      password = cli::askPassword(file);
+      if (password)
+        passwords.remember(file, *password);
+    }
+    rows.push_back({file, engine::listedSizeText(static_cast<std::uint64_t>(info.st_size)),
+                    password.value_or(std::string())});
   }
 
   CliHost host(std::move(rows), sizeText, outputDir, quiet);
