@@ -99,12 +99,14 @@ void PasswordColumn::onChecked(const QString& absolutePath, Protection protectio
 
 void PasswordColumn::rowsRemoved() {
   QSet<QString> listed;
-  for (int row = 0; row < list->rowCount(); ++row)
+  QSet<QString> listedAbsolute;
+  for (int row = 0; row < list->rowCount(); ++row) {
     listed.insert(path(row));
+    listedAbsolute.insert(QFileInfo(path(row)).absoluteFilePath());
+  }
   for (auto it = passwords.begin(); it != passwords.end();)
     it = listed.contains(it.key()) ? std::next(it) : passwords.erase(it);
-  if (list->rowCount() == 0)
-    checker->clear();
+  checker->dropUnlisted(listedAbsolute);
 }
 
 void PasswordColumn::askForSelectedRows() {

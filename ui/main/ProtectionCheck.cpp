@@ -105,9 +105,10 @@ void ProtectionChecker::waitUntilIdle() {
   loop.exec();
 }
 
-void ProtectionChecker::clear() {
-  waiting.clear();
-  if (pending() == 0)
+void ProtectionChecker::dropUnlisted(const QSet<QString>& listed) {
+  const bool wasPending = pending() != 0;
+  waiting.removeIf([&](const QString& path) { return !listed.contains(path); });
+  if (wasPending && pending() == 0)
     emit idle();
 }
 

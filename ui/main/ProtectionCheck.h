@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -39,8 +40,9 @@ public:
   int pending() const { return int(waiting.size() + running.size()); }
   // Runs the event loop until no check is pending.
   void waitUntilIdle();
-  // Drops the checks that have not started yet.
-  void clear();
+  // Drops the checks that have not started yet of paths not in listed
+  // (absolute paths).
+  void dropUnlisted(const QSet<QString>& listed);
 
   // At most this many engines at once; and how long one check may take.
   static constexpr int kParallel = 2;
