@@ -149,8 +149,6 @@ void restoreAndRaise(int signal) {
 } // namespace
 
 std::optional<std::string> askPassword(const std::string& path) {
-  std::fprintf(stderr, "Password for %s (empty to leave it): ", path.c_str());
-  std::fflush(stderr);
   const bool terminal = ::tcgetattr(STDIN_FILENO, &savedTerminal) == 0;
   if (terminal) {
     struct sigaction action {};
@@ -162,6 +160,9 @@ std::optional<std::string> askPassword(const std::string& path) {
     quiet.c_lflag &= ~tcflag_t(ECHO);
     ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
   }
+  // Only now: whatever is typed after the prompt shows is not echoed.
+  std::fprintf(stderr, "Password for %s (empty to leave it): ", path.c_str());
+  std::fflush(stderr);
   std::string line;
   const bool got = static_cast<bool>(std::getline(std::cin, line));
   if (terminal) {
