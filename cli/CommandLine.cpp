@@ -11,7 +11,7 @@ namespace {
 constexpr const char* kProgram = "sundrel-split";
 
 // Options without a short form get values above the character range.
-enum LongOnly { kSettings = 256, kVersion, kDryRun, kJson };
+enum LongOnly { kSettings = 256, kVersion, kDryRun, kJson, kPasswordFile };
 
 // The leading ':' reports a missing value apart from an unknown option.
 constexpr const char* kShortOptions = ":s:o:p:qh";
@@ -26,6 +26,7 @@ constexpr option kLongOptions[] = {
     {"version", no_argument, nullptr, kVersion},
     {"dry-run", no_argument, nullptr, kDryRun},
     {"json", no_argument, nullptr, kJson},
+    {"password-file", required_argument, nullptr, kPasswordFile},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -83,6 +84,9 @@ CommandLine parseCommandLine(int argc, char** argv) {
     case 'q':
       options.quiet = true;
       break;
+    case kPasswordFile:
+      options.passwordFile = optarg;
+      break;
     case kDryRun:
       options.dryRun = true;
       break;
@@ -134,6 +138,12 @@ Options:
                           (default: SettingValue.ini beside the program when
                           it can be written there, else the window's file in
                           $XDG_CONFIG_HOME/sundrel/ or ~/.config/sundrel/)
+      --password-file=FILE
+                          open passwords of protected files: one line with
+                          the password of every FILE, or lines of
+                          PATH<TAB>PASSWORD; without it, a protected file's
+                          password is asked for when standard input is a
+                          terminal (never give a password as an argument)
   -q, --quiet             no progress bar
       --dry-run           measure the parts and print the plan, write nothing
       --json              print one JSON object per line: {"type":"part",...},

@@ -16,6 +16,7 @@ struct Options {
   std::string outputDir;                   // empty: each part beside its source
   std::string pattern;                     // empty: the default name pattern
   std::optional<std::string> settingsPath; // none: the settings file the window uses
+  std::optional<std::string> passwordFile; // open passwords of protected sources
   bool quiet = false;
   bool dryRun = false; // measure and report the parts, write none
   bool json = false;   // one JSON object per line instead of text

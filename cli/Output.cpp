@@ -93,10 +93,9 @@ Outcome printJsonReport(const engine::SplitReport& report) {
   for (const FileReport& file : report.files) {
     const std::string source = "\"source\":" + jsonString(file.source);
     for (const auto& part : file.parts)
-      line("{\"type\":\"part\"," + source + ",\"path\":" + jsonString(part.path) +
-           ",\"first\":" + std::to_string(part.firstPage) +
-           ",\"last\":" + std::to_string(part.lastPage) + ",\"bytes\":" + std::to_string(part.bytes) +
-           "}");
+      line("{\"type\":\"part\"," + source + ",\"path\":" + jsonString(part.path) + ",\"first\":" +
+           std::to_string(part.firstPage) + ",\"last\":" + std::to_string(part.lastPage) +
+           ",\"bytes\":" + std::to_string(part.bytes) + "}");
     if (file.outcome == FileOutcome::SkippedTooSmall)
       line("{\"type\":\"skip\"," + source + ",\"message\":\"smaller than the limit\"}");
     if (file.outcome == FileOutcome::Failed)

@@ -4,6 +4,7 @@
 #include "bridge/EngineRunner.h"
 #include "cli/CommandLine.h"
 #include "cli/Output.h"
+#include "cli/Passwords.h"
 #include "engine/SplitEngine.h"
 #include "settings/ProfileFile.h"
 #include "settings/SettingsFile.h"
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,6 +27,7 @@ using namespace sundrel;
 struct Row {
   std::string path;
   std::string sizeText;
+  std::string password; // the source's open password; empty when none
 };
 
 class CliHost : public engine::SplitHost {
@@ -36,6 +39,7 @@ public:
   int rowCount() override { return static_cast<int>(rows.size()); }
   std::string rowPath(int row) override { return rows[static_cast<std::size_t>(row)].path; }
   std::string rowSizeText(int row) override { return rows[static_cast<std::size_t>(row)].sizeText; }
+  std::string rowPassword(int row) override { return rows[static_cast<std::size_t>(row)].password; }
   std::string sizeEditText() override { return std::to_string(options.sizeLimit); }
   bool originalDirectorySelected() override { return options.outputDir.empty(); }
   std::string outputFolder() override { return options.outputDir; }
@@ -114,6 +118,17 @@ int main(int argc, char** argv) {
   }
   const cli::Options& options = commandLine.options;
 
+  cli::PasswordBook passwords;
+  if (options.passwordFile) {
+    std::vector<std::string> warnings;
+    const std::string error = cli::readPasswordFile(*options.passwordFile, passwords, warnings);
+    for (const auto& warning : warnings)
+      std::fprintf(stderr, "sundrel-split: password file %s: %s\n", options.passwordFile->c_str(),
+                   warning.c_str());
+    if (!error.empty())
+      return usageError(error);
+  }
+
   settings::SplitSettings splitSettings;
   if (options.settingsPath) {
     // A settings file named on purpose must be there: a typo is not silence.
@@ -144,13 +159,23 @@ int main(int argc, char** argv) {
       failed = true;
       continue;
     }
-    rows.push_back({file, engine::listedSizeText(static_cast<std::uint64_t>(info.st_size))});
+    std::optional<std::string> password = passwords.find(file);
+    // Asked for before the run, so the run itself needs nobody at the keyboard.
+    // Files the run skips as too small are never opened and need none.
+    const bool opened = std::uint64_t(info.st_size) / 1024 * 1024 > options.sizeLimit;
+    if (!password && opened && ::isatty(STDIN_FILENO) != 0 && cli::needsPassword(file)) {
+      password = cli::askPassword(file);
+      if (password)
+        passwords.remember(file, *password);
+    }
+    rows.push_back({file, engine::listedSizeText(static_cast<std::uint64_t>(info.st_size)),
+                    password.value_or(std::string())});
   }
 
   CliHost host(std::move(rows), options);
   const engine::SplitReport report = engine::runSplit(host, splitSettings);
-  const cli::Outcome outcome = options.json ? cli::printJsonReport(report)
-                                            : cli::printReportProblems(report);
+  const cli::Outcome outcome =
+      options.json ? cli::printJsonReport(report) : cli::printReportProblems(report);
   if (failed || outcome == cli::Outcome::Failed)
     return 2;
   return outcome == cli::Outcome::Warnings ? 3 : 0;

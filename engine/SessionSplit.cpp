@@ -35,8 +35,12 @@ public:
       : run_(run), file_(file), source_(source), handle_("A=" + quoteArgument(source)),
         deadlineMs_(deadlineMs) {
     // The password goes over the session's pipe, never into an argument list.
-    if (!password.empty())
+    if (!password.empty()) {
       handle_ += " input_pw " + quoteArgument("A=" + password);
+      // Without this the engine writes what it opened with a password unprotected.
+      if (run.settings.keepEncryption != 0)
+        keep_ = " keep_encryption";
+    }
   }
   ~SessionFile() { discard(); }
   SessionFile(const SessionFile&) = delete;
@@ -82,6 +86,7 @@ private:
   FileReport& file_;
   const std::string& source_;
   std::string handle_;
+  std::string keep_;
   int deadlineMs_;
   std::string folder_;
   FinishedPart finished_;
@@ -120,7 +125,7 @@ PageWeights SessionFile::weights(int pages) {
 }
 
 Measurement SessionFile::measure(int first, int last) {
-  const bridge::EngineAnswer answer = ask(handle_ + range(first, last) + " measure", false);
+  const bridge::EngineAnswer answer = ask(handle_ + range(first, last) + " measure" + keep_, false);
   if (!answer.answered || answer.exitCode == 1) {
     stageError_ = answer.message;
     return {};
@@ -166,6 +171,7 @@ bool SessionFile::finish(int first, int last, std::string& error) {
                         quoteArgument(run_.infoPath) + " output " + quoteArgument(staging);
   if (wantsSecurity(run_.settings))
     command += encryptionClauses(run_.settings);
+  command += keep_;
   const bridge::EngineAnswer answer = ask(command, false);
   if (!answer.answered || answer.exitCode == 1) {
     std::remove(staging.c_str());

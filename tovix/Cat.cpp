@@ -231,7 +231,11 @@ std::shared_ptr<Buffer> cat(Context& ctx, Inputs& inputs, bool stage) {
   options.minVersion = "1.3";
   options.stage = stage;
   for (OpenedInput* in : a.order) {
-    if (in->keepEncryption && options.encryptLike == nullptr)
+    // A finished part's stages stay readable without the password; its last
+    // pass takes the source's encryption (see finishedPart).
+    const bool keep =
+        in->keepEncryption || (ctx.cmd.keepEncryption && !stage && in->pdf->isEncrypted());
+    if (keep && options.encryptLike == nullptr)
       options.encryptLike = in;
     if (in->pdf->getPDFVersion() > options.minVersion)
       options.minVersion = in->pdf->getPDFVersion();

@@ -394,6 +394,8 @@ ParseResult parseCommand(const std::vector<std::string>& args) {
     } else if (kw == "allow") {
       while (i + 1 < args.size() && applyPermission(lower(args[i + 1]), cmd.allow))
         ++i;
+    } else if (kw == "keep_encryption") {
+      cmd.keepEncryption = true;
     } else if (kw == "dont_ask") {
       cmd.ask = false;
     } else if (kw == "do_ask") {

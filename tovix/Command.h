@@ -65,6 +65,9 @@ struct Command {
   std::string ownerPassword;
   Permissions allow;
   bool ask = false; // do_ask: confirm before replacing an existing output
+  // keep_encryption: the output keeps the encryption of an input that was
+  // opened with its password (inputs opened without one keep theirs anyway)
+  bool keepEncryption = false;
 };
 
 struct ParseResult {

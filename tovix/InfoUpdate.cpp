@@ -78,6 +78,16 @@ void finishedPart(Context& ctx, Inputs& inputs) {
   DocumentOptions options;
   options.preserve = withPages->isEncrypted();
   options.stage = ctx.cmd.encryption != Encryption::None;
+  if (ctx.cmd.keepEncryption && ctx.cmd.encryption == Encryption::None && !options.preserve) {
+    // The source was opened with its password: the part gets its encryption.
+    for (std::size_t i = 0; i < ctx.cmd.inputs.size(); ++i) {
+      OpenedInput& in = inputs.at(i);
+      if (in.pdf->isEncrypted()) {
+        options.encryptLike = &in;
+        break;
+      }
+    }
+  }
   const auto withInfo = writeDocument(ctx, *withPages, options);
   if (!options.stage)
     return;

@@ -120,6 +120,69 @@ Sie gelten, bis Sundrel beendet wird.</translation>
     </message>
 </context>
 <context>
+    <name>sundrel::ui</name>
+    <message>
+        <source>it could not be read; it may be damaged or not a PDF file.</source>
+        <translation>sie konnte nicht gelesen werden; sie ist vielleicht beschädigt oder keine PDF-Datei.</translation>
+    </message>
+    <message>
+        <source>the password given for it is wrong.</source>
+        <translation>das angegebene Kennwort ist falsch.</translation>
+    </message>
+    <message>
+        <source>it is password-protected.</source>
+        <translation>sie ist kennwortgeschützt.</translation>
+    </message>
+    <message>
+        <source>the PDF engine was not found</source>
+        <translation>die PDF-Engine wurde nicht gefunden</translation>
+    </message>
+    <message>
+        <source>the engine failed while measuring its pages</source>
+        <translation>die Engine ist beim Messen der Seiten gescheitert</translation>
+    </message>
+    <message>
+        <source>a part could not be written</source>
+        <translation>ein Teil konnte nicht geschrieben werden</translation>
+    </message>
+    <message>
+        <source>the security could not be applied to a part, so that part was deleted</source>
+        <translation>die Sicherheit konnte nicht auf einen Teil angewendet werden, daher wurde er gelöscht</translation>
+    </message>
+    <message>
+        <source>a part would have replaced another file</source>
+        <translation>ein Teil hätte eine andere Datei ersetzt</translation>
+    </message>
+    <message>
+        <source>the engine ran out of time or memory and was stopped</source>
+        <translation>der Engine gingen Zeit oder Speicher aus; sie wurde angehalten</translation>
+    </message>
+    <message>
+        <source>it could not be split</source>
+        <translation>sie konnte nicht geteilt werden</translation>
+    </message>
+    <message>
+        <source>page %1 (%2 bytes)</source>
+        <translation>Seite %1 (%2 Bytes)</translation>
+    </message>
+    <message>
+        <source>and %1 more.</source>
+        <translation>und %1 weitere.</translation>
+    </message>
+    <message>
+        <source>%1 and %2</source>
+        <translation>%1 und %2</translation>
+    </message>
+    <message>
+        <source>No parts were written.</source>
+        <translation>Es wurden keine Teile geschrieben.</translation>
+    </message>
+    <message>
+        <source>Some pages alone are larger than the limit of %1 bytes; each was written as a part by itself:</source>
+        <translation>Einige Seiten sind allein größer als die Grenze von %1 Bytes; jede wurde als eigener Teil geschrieben:</translation>
+    </message>
+</context>
+<context>
     <name>sundrel::ui::AboutDialog</name>
     <message>
         <source>About Orvane Sundrel 2.0</source>
@@ -272,10 +335,6 @@ Sie gelten, bis Sundrel beendet wird.</translation>
         <source>%1 - closing when the split ends</source>
         <translation>%1 - wird nach der Teilung geschlossen</translation>
     </message>
-    <message>
-        <source>None</source>
-        <translation>Keines</translation>
-    </message>
 </context>
 <context>
     <name>sundrel::ui::NamePatternPage</name>
@@ -286,6 +345,63 @@ Sie gelten, bis Sundrel beendet wird.</translation>
     <message>
         <source>Name pattern:</source>
         <translation>Muster:</translation>
+    </message>
+</context>
+<context>
+    <name>sundrel::ui::PasswordColumn</name>
+    <message>
+        <source>Set Password...</source>
+        <translation>Kennwort festlegen...</translation>
+    </message>
+    <message>
+        <source>Checking...</source>
+        <translation>Prüfung...</translation>
+    </message>
+    <message>
+        <source>Required</source>
+        <translation>Erforderlich</translation>
+    </message>
+    <message>
+        <source>Set</source>
+        <translation>Festgelegt</translation>
+    </message>
+    <message>
+        <source>Wrong</source>
+        <translation>Falsch</translation>
+    </message>
+    <message>
+        <source>None</source>
+        <translation>Keins</translation>
+    </message>
+    <message>
+        <source>Enter the password that opens this file. Leave it empty to remove a password given before.</source>
+        <translation>Geben Sie das Kennwort ein, das diese Datei öffnet. Lassen Sie das Feld leer, um ein zuvor angegebenes Kennwort zu entfernen.</translation>
+    </message>
+    <message numerus="yes">
+        <source>Enter the password that opens the %n selected files. Leave it empty to remove a password given before.</source>
+        <translation>
+            <numerusform>Geben Sie das Kennwort ein, das die ausgewählte Datei öffnet. Lassen Sie das Feld leer, um ein zuvor angegebenes Kennwort zu entfernen.</numerusform>
+            <numerusform>Geben Sie das Kennwort ein, das die %n ausgewählten Dateien öffnet. Lassen Sie das Feld leer, um ein zuvor angegebenes Kennwort zu entfernen.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>The password given for this file was wrong. Enter the password that opens it, or skip the file in this split.</source>
+        <translation>Das für diese Datei angegebene Kennwort war falsch. Geben Sie das Kennwort ein, das sie öffnet, oder überspringen Sie die Datei bei dieser Teilung.</translation>
+    </message>
+    <message>
+        <source>This file is protected. Enter the password that opens it, or skip the file in this split.</source>
+        <translation>Diese Datei ist geschützt. Geben Sie das Kennwort ein, das sie öffnet, oder überspringen Sie die Datei bei dieser Teilung.</translation>
+    </message>
+</context>
+<context>
+    <name>sundrel::ui::PasswordDialog</name>
+    <message>
+        <source>Password</source>
+        <translation>Kennwort</translation>
+    </message>
+    <message>
+        <source>Skip this file</source>
+        <translation>Diese Datei überspringen</translation>
     </message>
 </context>
 <context>

@@ -1,6 +1,7 @@
 // Takes screenshots of the main window (idle, during a run, after it), of the
-// skip and problem messages and of the About box, with or without the skin. Run under a real X
-// server (Xvfb): scripts/screenshots does that.
+// skip and problem messages, of a protected file with the list's menu and the
+// password prompt, and of the About box, with or without the skin. Run under
+// a real X server (Xvfb): scripts/screenshots does that.
 //
 //   sundrel_main_screenshots <output dir> <bin dir> <corpus dir> [--skin]
 
@@ -18,6 +19,9 @@
 #include <QDir>
 #include <QEnterEvent>
 #include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -77,6 +81,60 @@ engine::SplitReport sampleReport(const QStringList& files) {
   third.source = source(2);
   report.files = {first, second, third};
   return report;
+}
+
+// A protected copy of source (open password "secret"), made with qpdf.
+QString protectedCopy(const QString& source, const QString& target) {
+  QProcess qpdf;
+  qpdf.start(QStringLiteral("qpdf"),
+             {QStringLiteral("--encrypt"), QStringLiteral("secret"), QStringLiteral("owner"),
+              QStringLiteral("128"), QStringLiteral("--use-aes=y"), QStringLiteral("--"), source,
+              target});
+  if (!qpdf.waitForFinished(30000) || qpdf.exitCode() != 0) {
+    std::fprintf(stderr, "qpdf could not make %s\n", qPrintable(target));
+    return {};
+  }
+  return target;
+}
+
+// The list with a protected file, its menu, and the prompt of Begin Split.
+void protectedSources(ui::MainDialog& dialog, const QStringList& files, const QString& folder) {
+  const QString locked = protectedCopy(files.value(1), folder + QStringLiteral("/statement.pdf"));
+  if (locked.isEmpty())
+    return;
+  dialog.onClear();
+  dialog.setFilesChooser([&](QWidget*) {
+    return std::optional(QStringList{files.value(0), locked});
+  });
+  dialog.onAdd();
+  auto* table = dialog.findChild<QTableWidget*>(QStringLiteral("1063"));
+  (void)QTest::qWaitFor(
+      [table] { return table->item(1, 1)->text() != QLatin1String("Checking..."); }, 20000);
+  table->setFocus();
+  table->selectRow(1);
+  grab(&dialog, QStringLiteral("main-protected"));
+
+  QTimer::singleShot(500, [&dialog] {
+    if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+      grab(&dialog, QStringLiteral("list-menu"));
+      menu->close();
+    }
+  });
+  const QRect row = table->visualRect(table->model()->index(1, 0));
+  QMenu::exec(table->actions(), table->viewport()->mapToGlobal(row.center()), nullptr, table);
+
+  dialog.setSplitRunner([](engine::SplitHost&, settings::SplitSettings&) {});
+  test::onNextModal([](QWidget* options) {
+    if (auto* ok = options->findChild<QPushButton*>(QStringLiteral("1025")))
+      ok->click();
+    test::onNextModal([](QWidget* prompt) {
+      QTest::keyClicks(prompt->findChild<QLineEdit*>(QStringLiteral("password")),
+                       QStringLiteral("secret"));
+      grab(prompt, QStringLiteral("password-prompt"));
+      prompt->findChild<QPushButton*>(QStringLiteral("skip"))->click();
+    });
+  });
+  dialog.onBeginSplit();
 }
 
 } // namespace
@@ -165,6 +223,8 @@ int main(int argc, char** argv) {
     box->close();
   });
   ui::showMessageBox(&dialog, ui::problemMessage(sampleReport(files)), ui::MessageIcon::Warning);
+
+  protectedSources(dialog, files, work.path());
 
   ui::AboutDialog about(&dialog);
   about.show();

@@ -5,6 +5,7 @@
 #include "ui/main/AboutDialog.h"
 #include "ui/main/FileListText.h"
 #include "ui/main/MessageBox.h"
+#include "ui/main/PasswordColumn.h"
 #include "ui/main/ProblemMessage.h"
 #include "ui/options/DialogUnits.h"
 
@@ -330,6 +331,7 @@ void MainDialog::setUpFileList() {
   fileList->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   fileList->setTabKeyNavigation(false);
 
+  passwordColumn = new PasswordColumn(fileList, this);
   fileList->installEventFilter(this);
   connect(fileList, &QTableWidget::itemSelectionChanged, this, &MainDialog::onListItemChanged);
   connect(fileList, &QTableWidget::cellDoubleClicked, this, &MainDialog::onListDoubleClick);
@@ -361,6 +363,7 @@ void MainDialog::updateControlStates() {
   control(ids::AddDirectory)->setEnabled(!busy);
   control(ids::Add)->setEnabled(!busy);
   deleteButton->setEnabled(selected > 0 && !busy);
+  passwordColumn->setPasswordAction()->setEnabled(selected > 0 && !busy);
   control(ids::Options)->setEnabled(!busy);
   sizePresetCombo->setEnabled(!busy);
   // Set twice, as the dialog always has: the second setting decides.
@@ -387,6 +390,18 @@ void MainDialog::onBeginSplit() {
 
   setProgressPos(1);
   updateControlStates();
+  // Protected files without a password are asked for (or skipped) now, so
+  // the run itself needs nobody at the keyboard.
+  runRows = passwordColumn->prepareRun();
+  runListed = fileList->rowCount();
+  if (!runRows || closeRequested) {
+    runRows.reset();
+    progressBar->setValue(0);
+    updateControlStates();
+    if (closeRequested)
+      onExit();
+    return;
+  }
 
   settings::SplitSettings& run = options.settings();
   run.outputFolder = toLocalPath(chosenFolder);
@@ -394,6 +409,7 @@ void MainDialog::onBeginSplit() {
                                               : settings::OutputMode::AlternativeDirectory;
   run.sizeLimit = sizeLimit;
   const engine::SplitReport report = splitRunner ? splitRunner(*this, run) : engine::SplitReport{};
+  runRows.reset();
   // The run took its limit from the size edit; keep what it used.
   sizeLimit = run.sizeLimit;
 
@@ -468,9 +484,9 @@ void MainDialog::addFileRow(const QString& path, int index) {
   auto* nameItem = new QTableWidgetItem(iconProvider.icon(info), path);
   nameItem->setToolTip(path);
   fileList->setItem(index, 0, nameItem);
-  fileList->setItem(index, 1, new QTableWidgetItem(tr("None")));
   fileList->setItem(index, 2, new QTableWidgetItem(sizeText));
   fileList->setItem(index, 3, new QTableWidgetItem(timeText));
+  passwordColumn->rowAdded(index);
 }
 
 void MainDialog::onAdd() {
@@ -507,6 +523,7 @@ void MainDialog::deleteSelectedRows() {
   std::sort(rows.begin(), rows.end(), std::greater<int>());
   for (int row : rows)
     fileList->removeRow(row);
+  passwordColumn->rowsRemoved();
 }
 
 void MainDialog::onDelete() {
@@ -516,6 +533,7 @@ void MainDialog::onDelete() {
 
 void MainDialog::onClear() {
   fileList->setRowCount(0);
+  passwordColumn->rowsRemoved();
   updateControlStates();
 }
 
@@ -611,18 +629,37 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- SplitHost --------------------------------------------------------------
 
+int MainDialog::listRow(int row) const {
+  if (!runRows || row < 0)
+    return row;
+  return row < runRows->size() ? runRows->at(row) : runListed + row - int(runRows->size());
+}
+
 int MainDialog::rowCount() {
-  return fileList->rowCount();
+  return runRows ? int(runRows->size()) + fileList->rowCount() - runListed : fileList->rowCount();
 }
 
 std::string MainDialog::rowPath(int row) {
-  const QTableWidgetItem* item = fileList->item(row, 0);
+  const QTableWidgetItem* item = fileList->item(listRow(row), 0);
   return item ? toLocalPath(item->text()) : std::string();
 }
 
 std::string MainDialog::rowSizeText(int row) {
-  const QTableWidgetItem* item = fileList->item(row, 2);
+  const QTableWidgetItem* item = fileList->item(listRow(row), 2);
   return item ? item->text().toStdString() : std::string();
+}
+
+std::string MainDialog::rowPassword(int row) {
+  // UTF-8: the engine converts it where the file's encryption wants another
+  // encoding.
+  const int listed = listRow(row);
+  return listed < 0 ? std::string() : passwordColumn->password(listed).toStdString();
+}
+
+void MainDialog::fileFailed(const std::string& sourcePath, const std::string& reason) {
+  // Said on the row at once; the message after the run says it again.
+  if (PasswordColumn::isPasswordFailure(QString::fromStdString(reason)))
+    passwordColumn->passwordRefused(QFile::decodeName(QByteArray::fromStdString(sourcePath)));
 }
 
 std::string MainDialog::sizeEditText() {

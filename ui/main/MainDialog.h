@@ -12,6 +12,7 @@
 #include <QDialog>
 #include <QFileIconProvider>
 #include <QIcon>
+#include <QList>
 #include <QStringList>
 #include <QUrl>
 
@@ -29,6 +30,8 @@ class QRadioButton;
 class QTableWidget;
 
 namespace sundrel::ui {
+
+class PasswordColumn;
 
 // Control identifiers; every control carries its number as object name.
 namespace ids {
@@ -96,6 +99,7 @@ public:
   int rowCount() override;
   std::string rowPath(int row) override;
   std::string rowSizeText(int row) override;
+  std::string rowPassword(int row) override;
   std::string sizeEditText() override;
   bool originalDirectorySelected() override;
   std::string outputFolder() override;
@@ -103,6 +107,10 @@ public:
   void setProgressPos(int pos) override;
   void showSkipMessage(const std::string& text) override;
   void pumpDialogMessages() override;
+  void fileFailed(const std::string& sourcePath, const std::string& reason) override;
+
+  // The "Password" column and the passwords given for the listed files.
+  PasswordColumn& passwords() { return *passwordColumn; }
 
 public slots:
   void onBeginSplit();
@@ -135,6 +143,9 @@ private:
   void deleteSelectedRows();
   int selectedRowCount() const;
   bool onListKeyDown(int key);
+  // The list row of the run's row: a run leaves out the files the user chose
+  // to skip at its start; rows dropped during it follow.
+  int listRow(int row) const;
 
   // Bound controls.
   QProgressBar* progressBar = nullptr;
@@ -148,6 +159,9 @@ private:
   QComboBox* sizePresetCombo = nullptr;
   QRadioButton* originalRadio = nullptr;
   QRadioButton* alternativeRadio = nullptr;
+  PasswordColumn* passwordColumn = nullptr;
+  std::optional<QList<int>> runRows; // set while a run goes on
+  int runListed = 0;                 // rows listed when it started
 
   QString chosenFolder; // the output folder; changes only through Browse
   std::uint32_t sizeLimit = 0;

@@ -122,6 +122,14 @@ private slots:
            "/in/c part 0002.pdf).\n\n"
            "3 parts were written to \"/in\".";
 
+    QTest::newRow("wrong password")
+        << report({failed("/in/b.pdf", FailureKind::Protected,
+                          "Failed to open PDF file: /in/b.pdf: the given input_pw password is "
+                          "incorrect")})
+        << "1 file could not be split:\n"
+           "• \"/in/b.pdf\": the password given for it is wrong.\n\n"
+           "No parts were written.";
+
     QTest::newRow("early stop")
         << report({splitInto("/in/a.pdf", {"/out/a part 0001.pdf"}),
                    failed("/in/b.pdf", FailureKind::ProbeFailed, "the engine ended with status 3"),
