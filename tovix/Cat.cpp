@@ -6,6 +6,7 @@
 #include "tovix/Outlines.h"
 #include "tovix/Output.h"
 #include "tovix/Trees.h"
+#include "tovix/Trim.h"
 
 #include <qpdf/QPDFAcroFormDocumentHelper.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
@@ -200,7 +201,7 @@ void readyToCopy(OpenedInput& in, std::size_t index) {
   // pages are trimmed to the names its content uses. Trimming again finds
   // nothing more to remove.
   if (sharesResources(in))
-    page.removeUnreferencedResources();
+    trimResources(page);
 }
 
 std::shared_ptr<Buffer> cat(Context& ctx, Inputs& inputs, bool stage) {

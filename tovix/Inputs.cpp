@@ -131,14 +131,17 @@ void Inputs::open(const Command& cmd, InputCache* cache) {
 
 void Inputs::reportRepairs(Context& ctx) const {
   for (OpenedInput* in : distinct_) {
-    if (!in->pdf->anyWarnings())
+    const auto list = in->pdf->getWarnings();
+    if (!list.empty() && in->problems == 0)
+      in->firstProblem = list.front().what();
+    in->problems += list.size();
+    if (in->problems == 0)
       continue;
     // A repaired input still gives a complete output, which the caller
     // judges by exit code 0; the note is for a human reading the console.
-    const auto list = in->pdf->getWarnings();
-    const std::size_t count = list.size();
+    const std::size_t count = in->problems;
     ctx.note(shown(in->path) + " is damaged and was repaired (" + std::to_string(count) +
-             " problem" + (count == 1 ? "" : "s") + "; first: " + list.front().what() + ")");
+             " problem" + (count == 1 ? "" : "s") + "; first: " + in->firstProblem + ")");
   }
 }
 

@@ -26,6 +26,9 @@ struct OpenedInput {
   std::string data; // the whole file, when small enough; outlives `pdf`
   std::unique_ptr<QPDF> pdf;
   bool keepEncryption = false; // encrypted, yet opened without any password
+  // libqpdf's repairs so far (it hands each one over once).
+  std::size_t problems = 0;
+  std::string firstProblem;
 
   // Read or done on first use; they never change while the file is open.
   std::vector<QPDFPageObjectHelper> pages;
@@ -76,7 +79,7 @@ public:
   OpenedInput& front() { return *byIndex_.front(); }
   const std::vector<OpenedInput*>& distinct() const { return distinct_; }
 
-  // Notes the inputs that libqpdf had to repair.
+  // Notes the inputs that libqpdf had to repair, now or in earlier commands.
   void reportRepairs(Context& ctx) const;
 
 private:

@@ -24,13 +24,16 @@ void onCrash(int) {
 }
 
 // The handler runs on a stack of its own: the thread's stack is the one
-// that overflowed.
+// that overflowed. One set up already (by a sanitizer) is kept.
 void installCrashHandler() {
   static thread_local std::vector<char> altStack(64 * 1024);
-  stack_t ss{};
-  ss.ss_sp = altStack.data();
-  ss.ss_size = altStack.size();
-  ::sigaltstack(&ss, nullptr);
+  stack_t current{};
+  if (::sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_DISABLE) != 0) {
+    stack_t ss{};
+    ss.ss_sp = altStack.data();
+    ss.ss_size = altStack.size();
+    ::sigaltstack(&ss, nullptr);
+  }
   struct sigaction sa {};
   sa.sa_handler = onCrash;
   sa.sa_flags = SA_ONSTACK;

@@ -10,6 +10,7 @@
 
 #include "bridge/EngineRunner.h"
 
+#include <malloc.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -119,6 +120,9 @@ void runSession(std::FILE* in, std::FILE* out) {
     std::fwrite(a.payload.data(), 1, a.payload.size(), out);
     std::fflush(out);
     cache.trim(kKeptInputs);
+    // A command's output document is freed by now; give its memory back
+    // rather than let the session grow with the largest part seen.
+    ::malloc_trim(0);
   }
 }
 

@@ -1,0 +1,169 @@
+// One engine session against one process per command: the same `measure`
+// commands (ranges of about 1 MB) on the largest corpus file and on a
+// 2,000+-page document built from corpus files with the engine itself.
+//
+// usage: tovix_session_bench [corpus-dir] [engine] [commands]
+// Defaults: $SUNDREL_CORPUS_DIR (else the configured corpus), tovix.dll
+// beside this program, 50 commands. One-shot runs are timed on the first
+// 10 commands and extrapolated.
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+double since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Runs argv with `input` on standard input; returns standard output.
+std::string run(const std::vector<std::string>& argv, const std::string& input = "") {
+  int in[2], out[2];
+  if (::pipe(in) != 0 || ::pipe(out) != 0)
+    return {};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  for (int fd : {in[0], in[1], out[0], out[1]})
+    posix_spawn_file_actions_addclose(&actions, fd);
+  std::vector<char*> cargv;
+  std::vector<std::string> copy = argv;
+  for (auto& a : copy)
+    cargv.push_back(a.data());
+  cargv.push_back(nullptr);
+  pid_t pid = 0;
+  ::posix_spawn(&pid, cargv[0], &actions, nullptr, cargv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(in[0]);
+  ::close(out[1]);
+  // Small inputs: the commands fit in the pipe before the engine answers.
+  if (!input.empty() && ::write(in[1], input.data(), input.size()) < 0)
+    std::perror("write");
+  ::close(in[1]);
+  std::string text;
+  char buf[65536];
+  for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;)
+    text.append(buf, static_cast<std::size_t>(n));
+  ::close(out[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return text;
+}
+
+std::string quoted(const std::string& path) {
+  return "\"" + path + "\"";
+}
+
+int pageCount(const std::string& engine, const std::string& pdf) {
+  const std::string report = run({engine, pdf, "dump_data"});
+  const auto at = report.find("NumberOfPages: ");
+  return at == std::string::npos ? 0 : std::atoi(report.c_str() + at + 15);
+}
+
+// Ranges of about 1 MB spread over the document.
+std::vector<std::string> ranges(const std::string& pdf, int pages, int count) {
+  const double perPage = static_cast<double>(fs::file_size(pdf)) / pages;
+  const int span = std::clamp(static_cast<int>((1 << 20) / perPage), 1, pages);
+  std::vector<std::string> result;
+  for (int i = 0; i < count; ++i) {
+    const int first = 1 + static_cast<int>((static_cast<long long>(i) * 7919) % (pages - span + 1));
+    result.push_back("A" + std::to_string(first) + "-" + std::to_string(first + span - 1));
+  }
+  return result;
+}
+
+void compare(const std::string& engine, const std::string& pdf, int count) {
+  const int pages = pageCount(engine, pdf);
+  if (pages == 0) {
+    std::printf("%s: no pages\n", pdf.c_str());
+    return;
+  }
+  const auto list = ranges(pdf, pages, count);
+  std::string commands;
+  for (const auto& r : list)
+    commands += "A=" + quoted(pdf) + " cat " + r + " measure\n";
+  auto start = Clock::now();
+  const std::string answers = run({engine, "--session"}, commands);
+  const double session = since(start);
+  long long bytes = 0, answered = 0;
+  for (std::size_t at = answers.find("\n0 "); at != std::string::npos;
+       at = answers.find("\n0 ", at + 1), ++answered)
+    bytes += std::atoll(answers.c_str() + at + 3);
+
+  const int sample = std::min(count, 10);
+  start = Clock::now();
+  for (int i = 0; i < sample; ++i)
+    run({engine, "A=" + pdf, "cat", list[static_cast<std::size_t>(i)], "measure"});
+  const double oneShot = since(start) / sample * count;
+  std::printf("%-34s %6d %4d %8.0f %10.2f %10.2f %7.1fx%s\n", fs::path(pdf).filename().c_str(),
+              pages, count, answered ? static_cast<double>(bytes) / answered / 1024 : 0.0, session,
+              oneShot, oneShot / session, answered == count ? "" : "  (some commands failed)");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  const char* envCorpus = std::getenv("SUNDREL_CORPUS_DIR");
+  const std::string corpus = argc > 1 ? argv[1] : envCorpus ? envCorpus : SUNDREL_BENCH_CORPUS;
+  const std::string engine = argc > 2 ? argv[2] : SUNDREL_BENCH_ENGINE;
+  const int count = argc > 3 ? std::max(1, std::atoi(argv[3])) : 50;
+  std::vector<std::pair<std::uintmax_t, std::string>> files;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(corpus, ec)) {
+    if (e.path().extension() == ".pdf")
+      files.emplace_back(e.file_size(ec), e.path().string());
+  }
+  if (files.empty()) {
+    std::fprintf(stderr, "no corpus at %s\n", corpus.c_str());
+    return 1;
+  }
+  std::sort(files.rbegin(), files.rend());
+
+  // 2,000+ pages: the corpus files with the most pages, twice over.
+  char dir[] = "/tmp/tovix-session-bench-XXXXXX";
+  if (::mkdtemp(dir) == nullptr)
+    return 1;
+  const std::string big = std::string(dir) + "/big.pdf";
+  std::vector<std::pair<int, std::string>> byPages;
+  for (const auto& [size, path] : files)
+    byPages.emplace_back(pageCount(engine, path), path);
+  std::sort(byPages.rbegin(), byPages.rend());
+  std::vector<std::string> cat{engine};
+  std::vector<std::string> handles;
+  int total = 0;
+  for (std::size_t i = 0; i < byPages.size() && total < 1100; ++i) {
+    const std::string handle(1, static_cast<char>('A' + i));
+    cat.push_back(handle + "=" + byPages[i].second);
+    handles.push_back(handle);
+    total += byPages[i].first;
+  }
+  cat.push_back("cat");
+  for (int round = 0; round < 2; ++round)
+    cat.insert(cat.end(), handles.begin(), handles.end());
+  cat.insert(cat.end(), {"output", big});
+  run(cat);
+
+  std::printf("%-34s %6s %4s %8s %10s %10s %8s\n", "document", "pages", "cmds", "KB/cmd",
+              "session s", "one-shot s", "ratio");
+  compare(engine, files.front().second, count);
+  compare(engine, big, count);
+  fs::remove_all(dir, ec);
+  return 0;
+}
