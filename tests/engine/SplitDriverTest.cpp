@@ -470,6 +470,77 @@ TEST_F(SplitDriverTest, AHungEngineIsStoppedAndTheFileFails) {
   EXPECT_EQ(report.files[0].failure, FailureKind::Timeout);
 }
 
+// A part never replaces one the same run wrote: a pattern without a part
+// number, or two sources of one name split into one folder.
+TEST_F(SplitDriverTest, APartNeverReplacesOneOfTheSameRun) {
+  writeFile(program.file("pages.txt"), "* 2\n");
+  writeFile(program.file("sizes.txt"), "1-2 500000\n");
+  const std::string out = files.file("out");
+  fs::create_directories(out);
+  fs::create_directories(files.file("a"));
+  fs::create_directories(files.file("b"));
+  struct Case {
+    std::string pattern;
+    std::vector<std::string> sources;
+    std::vector<FileOutcome> outcomes;
+    std::size_t parts;
+  };
+  const Case cases[] = {
+      {"{basename}", {"a/x.pdf"}, {FileOutcome::Failed}, 1},
+      {"{basename} part {part:0000}",
+       {"a/x.pdf", "b/x.pdf"},
+       {FileOutcome::Split, FileOutcome::Failed},
+       2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pattern);
+    for (const auto& entry : fs::directory_iterator(out))
+      fs::remove(entry.path());
+    settings.namePattern = c.pattern;
+    host = RecordingHost{};
+    host.original = false;
+    host.folder = out;
+    for (const auto& name : c.sources)
+      host.rows.push_back({source(name), "200KB"});
+    const SplitReport report = runSplit(host, settings);
+    std::vector<FileOutcome> outcomes;
+    for (const auto& file : report.files) {
+      outcomes.push_back(file.outcome);
+      if (file.outcome == FileOutcome::Failed) {
+        EXPECT_EQ(file.failure, FailureKind::Overwrite);
+      }
+    }
+    EXPECT_EQ(outcomes, c.outcomes);
+    EXPECT_EQ(static_cast<std::size_t>(report.partCount()), c.parts);
+    EXPECT_EQ(static_cast<std::size_t>(std::distance(fs::directory_iterator(out), {})), c.parts);
+  }
+}
+
+// A relative source that looks like an engine word reaches the engine as an
+// absolute path; a part name too long for its security copy still gets it.
+TEST_F(SplitDriverTest, PathsTheEngineCannotMisread) {
+  writeFile(program.file("pages.txt"), "* 1\n");
+  const std::string cwd = fs::current_path();
+  fs::current_path(files.path());
+  for (const std::string name : {"Q=report.pdf", "output"})
+    writeFile(name, "%PDF-1.4 source");
+  host.rows = {{"Q=report.pdf", "200KB"}, {"output", "200KB"}};
+  runSplit(host, settings);
+  fs::current_path(cwd);
+  const auto lines = log();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[0].substr(0, lines[0].find('|')), files.file("Q=report.pdf"));
+  EXPECT_EQ(host.parts.size(), 2u);
+
+  fs::remove(program.file("log.txt"));
+  settings.addSecurity = 1;
+  settings.keepEncryption = 0;
+  const std::string longPart = files.file(std::string(250, 'n'));
+  writeFile(longPart, "%PDF part");
+  EXPECT_TRUE(applySecurity(settings, longPart));
+  EXPECT_NE(readFile(program.file("log.txt")).find("sundrel-sec-"), std::string::npos);
+}
+
 TEST(ReplaceToken, FirstOccurrenceOnly) {
   std::string text = "{a}-{a}";
   EXPECT_TRUE(replaceToken(text, "{a}", "longer value"));
