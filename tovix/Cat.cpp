@@ -185,7 +185,6 @@ void readyToCopy(OpenedInput& in, std::size_t index) {
     in.ready.assign(pagesOf(in).size(), false);
   if (in.ready[index])
     return;
-  in.ready[index] = true;
   QPDFPageObjectHelper& page = pagesOf(in)[index];
   // Copying a page's form fields makes its direct annotations indirect in
   // the source; doing it first keeps every copy of the page alike.
@@ -202,6 +201,7 @@ void readyToCopy(OpenedInput& in, std::size_t index) {
   // nothing more to remove.
   if (sharesResources(in))
     trimResources(page);
+  in.ready[index] = true; // not before: a page that failed fails again, as in a new process
 }
 
 std::shared_ptr<Buffer> cat(Context& ctx, Inputs& inputs, bool stage) {

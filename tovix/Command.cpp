@@ -267,19 +267,26 @@ bool resolvePageRange(const PageRange& range, std::uint64_t pageCount,
   return true;
 }
 
-ParseResult parseCommand(const std::vector<std::string>& args) {
-  ParseResult result;
-  Command& cmd = result.command;
-  std::size_t i = 0;
-  auto fail = [&](std::string message) {
-    result.ok = false;
-    result.error = std::move(message);
-    return result;
-  };
+namespace {
 
-  // Inputs: everything up to the first keyword.
-  for (; i < args.size() && !isSectionKeyword(args[i]); ++i) {
-    const std::string& token = args[i];
+// The command line being read, section by section. Each section reader
+// starts at args[i], stops after its section and returns an error message,
+// or an empty text when the section is fine.
+struct Reader {
+  const std::vector<std::string>& args;
+  Command& cmd;
+  std::size_t i = 0;
+  bool encryptionGiven = false;
+
+  bool more() const { return i < args.size(); }
+  std::string word() const { return lower(args[i]); }
+};
+
+// Inputs: everything up to the first keyword.
+std::string readInputs(Reader& r) {
+  Command& cmd = r.cmd;
+  for (; r.more() && !isSectionKeyword(r.args[r.i]); ++r.i) {
+    const std::string& token = r.args[r.i];
     Input in;
     const std::size_t eq = token.find('=');
     if (eq != std::string::npos && isHandle(token.substr(0, eq))) {
@@ -287,132 +294,169 @@ ParseResult parseCommand(const std::vector<std::string>& args) {
       in.path = token.substr(eq + 1);
       for (const Input& other : cmd.inputs) {
         if (other.handle == in.handle)
-          return fail("Handle " + in.handle + " is assigned to more than one file");
+          return "Handle " + in.handle + " is assigned to more than one file";
       }
     } else {
       in.path = token;
     }
     if (in.path.empty())
-      return fail("Missing file name in input: " + token);
+      return "Missing file name in input: " + token;
     cmd.inputs.push_back(std::move(in));
   }
-  if (cmd.inputs.empty())
-    return fail("No input files given");
+  return cmd.inputs.empty() ? "No input files given" : "";
+}
 
-  if (i < args.size() && lower(args[i]) == "input_pw") {
-    std::size_t next = 0; // passwords without a handle go to the inputs in order
-    for (++i; i < args.size() && !isSectionKeyword(args[i]); ++i) {
-      const std::string& token = args[i];
-      const std::size_t eq = token.find('=');
-      Input* target = nullptr;
-      std::string password = token;
-      if (eq != std::string::npos && isHandle(token.substr(0, eq))) {
-        const std::string handle = token.substr(0, eq);
-        for (Input& in : cmd.inputs) {
-          if (in.handle == handle)
-            target = &in;
-        }
-        password = token.substr(eq + 1);
-        if (target == nullptr)
-          return fail("Given handle has no associated file: " + handle + ", used here: " + token);
-      } else {
-        if (next >= cmd.inputs.size())
-          return fail("More input passwords than input files: " + token);
-        target = &cmd.inputs[next++];
+std::string readPasswords(Reader& r) {
+  if (!r.more() || r.word() != "input_pw")
+    return "";
+  Command& cmd = r.cmd;
+  std::size_t next = 0; // passwords without a handle go to the inputs in order
+  for (++r.i; r.more() && !isSectionKeyword(r.args[r.i]); ++r.i) {
+    const std::string& token = r.args[r.i];
+    const std::size_t eq = token.find('=');
+    Input* target = nullptr;
+    std::string password = token;
+    if (eq != std::string::npos && isHandle(token.substr(0, eq))) {
+      const std::string handle = token.substr(0, eq);
+      for (Input& in : cmd.inputs) {
+        if (in.handle == handle)
+          target = &in;
       }
-      target->password = password;
-      target->hasPassword = true;
+      password = token.substr(eq + 1);
+      if (target == nullptr)
+        return "Given handle has no associated file: " + handle + ", used here: " + token;
+    } else {
+      if (next >= cmd.inputs.size())
+        return "More input passwords than input files: " + token;
+      target = &cmd.inputs[next++];
     }
+    target->password = password;
+    target->hasPassword = true;
   }
+  return "";
+}
 
-  if (i < args.size() && !isOutputClause(args[i])) {
-    const std::string kw = lower(args[i]);
-    if (isUnsupportedOperation(kw))
-      return fail("The operation " + args[i] + " is not supported by this engine");
-    if (kw == "input_pw")
-      return fail("input_pw given more than once");
-    ++i;
-    if (kw == "cat") {
-      cmd.operation = Operation::Cat;
-      for (; i < args.size() && !isOutputClause(args[i]) && !isUpdateInfo(lower(args[i])); ++i) {
-        PageRange range;
-        std::string error;
-        if (!parsePageRange(args[i], cmd.inputs, range, error))
-          return fail(error);
-        cmd.ranges.push_back(std::move(range));
-      }
-      // The finished part: the pages, then the properties, in one command.
-      if (i < args.size() && isUpdateInfo(lower(args[i]))) {
-        const std::string info = lower(args[i++]);
-        if (i >= args.size() || isOutputClause(args[i]))
-          return fail("Missing info file name after " + info);
-        cmd.infoPath = args[i++];
-        cmd.chainInfo = true;
-      }
-    } else if (kw == "dump_data" || kw == "dump_data_utf8") {
-      cmd.operation = kw == "dump_data" ? Operation::DumpData : Operation::DumpDataUtf8;
-    } else if (kw == "page_sizes") {
-      cmd.operation = Operation::PageSizes;
-    } else { // update_info, update_info_utf8
-      cmd.operation = kw == "update_info" ? Operation::UpdateInfo : Operation::UpdateInfoUtf8;
-      if (i >= args.size() || isOutputClause(args[i]))
-        return fail("Missing info file name after " + kw);
-      cmd.infoPath = args[i++];
-    }
+// The file name after update_info (of its own or after cat).
+std::string readInfoPath(Reader& r, const std::string& keyword) {
+  if (!r.more() || isOutputClause(r.args[r.i]))
+    return "Missing info file name after " + keyword;
+  r.cmd.infoPath = r.args[r.i++];
+  return "";
+}
+
+std::string readCat(Reader& r) {
+  Command& cmd = r.cmd;
+  cmd.operation = Operation::Cat;
+  for (; r.more() && !isOutputClause(r.args[r.i]) && !isUpdateInfo(r.word()); ++r.i) {
+    PageRange range;
+    std::string error;
+    if (!parsePageRange(r.args[r.i], cmd.inputs, range, error))
+      return error;
+    cmd.ranges.push_back(std::move(range));
   }
+  if (!r.more() || !isUpdateInfo(r.word()))
+    return "";
+  // The finished part: the pages, then the properties, in one command.
+  cmd.chainInfo = true;
+  const std::string keyword = r.word();
+  ++r.i;
+  return readInfoPath(r, keyword);
+}
 
-  if (i < args.size() && lower(args[i]) == "measure") {
+std::string readOperation(Reader& r) {
+  if (!r.more() || isOutputClause(r.args[r.i]))
+    return "";
+  Command& cmd = r.cmd;
+  const std::string kw = r.word();
+  if (isUnsupportedOperation(kw))
+    return "The operation " + r.args[r.i] + " is not supported by this engine";
+  if (kw == "input_pw")
+    return "input_pw given more than once";
+  ++r.i;
+  if (kw == "cat")
+    return readCat(r);
+  if (kw == "dump_data" || kw == "dump_data_utf8") {
+    cmd.operation = kw == "dump_data" ? Operation::DumpData : Operation::DumpDataUtf8;
+  } else if (kw == "page_sizes") {
+    cmd.operation = Operation::PageSizes;
+  } else { // update_info, update_info_utf8
+    cmd.operation = kw == "update_info" ? Operation::UpdateInfo : Operation::UpdateInfoUtf8;
+    return readInfoPath(r, kw);
+  }
+  return "";
+}
+
+std::string readOutput(Reader& r) {
+  if (!r.more())
+    return "";
+  Command& cmd = r.cmd;
+  if (r.word() == "measure") {
     cmd.measure = true;
-    ++i;
-  } else if (i < args.size()) {
-    if (lower(args[i]) != "output")
-      return fail("Unexpected data before output: " + args[i]);
-    if (++i >= args.size())
-      return fail("Missing output file name after output");
-    cmd.output = args[i++];
-    cmd.hasOutput = true;
-    if (cmd.output.empty())
-      return fail("Empty output file name");
+    ++r.i;
+    return "";
   }
+  if (r.word() != "output")
+    return "Unexpected data before output: " + r.args[r.i];
+  if (++r.i >= r.args.size())
+    return "Missing output file name after output";
+  cmd.output = r.args[r.i++];
+  cmd.hasOutput = true;
+  return cmd.output.empty() ? "Empty output file name" : "";
+}
 
-  bool encryptionGiven = false;
-  for (; i < args.size(); ++i) {
-    const std::string kw = lower(args[i]);
+// Encryption, permissions and prompting, after the output.
+std::string readOptions(Reader& r) {
+  Command& cmd = r.cmd;
+  for (; r.more(); ++r.i) {
+    const std::string kw = r.word();
     if (kw == "encrypt_40bit" || kw == "encrypt_128bit" || kw == "encrypt_aes128") {
-      if (encryptionGiven)
-        return fail("More than one encryption strength given: " + args[i]);
-      encryptionGiven = true;
+      if (r.encryptionGiven)
+        return "More than one encryption strength given: " + r.args[r.i];
+      r.encryptionGiven = true;
       cmd.encryption = kw == "encrypt_40bit"    ? Encryption::Rc4_40
                        : kw == "encrypt_128bit" ? Encryption::Rc4_128
                                                 : Encryption::Aes128;
     } else if (kw == "user_pw" || kw == "owner_pw") {
-      if (i + 1 >= args.size())
-        return fail("Missing password after " + args[i]);
+      if (r.i + 1 >= r.args.size())
+        return "Missing password after " + r.args[r.i];
       const bool user = kw == "user_pw";
       (user ? cmd.hasUserPassword : cmd.hasOwnerPassword) = true;
-      (user ? cmd.userPassword : cmd.ownerPassword) = args[++i];
+      (user ? cmd.userPassword : cmd.ownerPassword) = r.args[++r.i];
     } else if (kw == "allow") {
-      while (i + 1 < args.size() && applyPermission(lower(args[i + 1]), cmd.allow))
-        ++i;
+      while (r.i + 1 < r.args.size() && applyPermission(lower(r.args[r.i + 1]), cmd.allow))
+        ++r.i;
     } else if (kw == "keep_encryption") {
       cmd.keepEncryption = true;
-    } else if (kw == "dont_ask") {
-      cmd.ask = false;
-    } else if (kw == "do_ask") {
-      cmd.ask = true;
-    } else if (kw == "verbose" || kw == "compress") {
-      // accepted for pdftk compatibility; streams are always compressed
-    } else {
-      return fail("Unexpected data in output section: " + args[i]);
+    } else if (kw == "dont_ask" || kw == "do_ask") {
+      cmd.ask = kw == "do_ask";
+    } else if (kw != "verbose" && kw != "compress") {
+      // (verbose and compress are accepted for pdftk compatibility; streams
+      // are always compressed)
+      return "Unexpected data in output section: " + r.args[r.i];
     }
   }
+  return "";
+}
 
+} // namespace
+
+ParseResult parseCommand(const std::vector<std::string>& args) {
+  ParseResult result;
+  Command& cmd = result.command;
+  Reader reader{args, cmd};
+  for (auto section : {readInputs, readPasswords, readOperation, readOutput, readOptions}) {
+    result.error = section(reader);
+    if (!result.error.empty())
+      return result;
+  }
   const bool report = cmd.operation == Operation::DumpData ||
                       cmd.operation == Operation::DumpDataUtf8 ||
                       cmd.operation == Operation::PageSizes;
-  if (!cmd.hasOutput && !cmd.measure && !report)
-    return fail("No output file given (missing output keyword)");
-  if (!encryptionGiven && (cmd.hasUserPassword || cmd.hasOwnerPassword)) {
+  if (!cmd.hasOutput && !cmd.measure && !report) {
+    result.error = "No output file given (missing output keyword)";
+    return result;
+  }
+  if (!reader.encryptionGiven && (cmd.hasUserPassword || cmd.hasOwnerPassword)) {
     // pdftk encrypts with 128-bit RC4 when passwords are given without a strength
     cmd.encryption = Encryption::Rc4_128;
   }

@@ -25,6 +25,41 @@ std::string oneLine(std::string text) {
   return text;
 }
 
+namespace {
+
+void perform(Context& ctx, Inputs& inputs) {
+  const Command& cmd = ctx.cmd;
+  switch (cmd.operation) {
+  case Operation::DumpData:
+  case Operation::DumpDataUtf8:
+    dumpData(ctx, inputs.front());
+    break;
+  case Operation::PageSizes:
+    pageSizes(ctx, inputs.front());
+    break;
+  case Operation::UpdateInfo:
+  case Operation::UpdateInfoUtf8:
+    updateInfo(ctx, inputs.front());
+    break;
+  case Operation::Copy:
+    if (cmd.inputs.size() == 1) {
+      DocumentOptions options;
+      options.preserve = inputs.front().keepEncryption;
+      writeDocument(ctx, *inputs.front().pdf, options);
+      break;
+    }
+    [[fallthrough]];
+  case Operation::Cat:
+    if (cmd.chainInfo)
+      finishedPart(ctx, inputs);
+    else
+      cat(ctx, inputs);
+    break;
+  }
+}
+
+} // namespace
+
 int execute(Context& ctx) {
   const Command& cmd = ctx.cmd;
   checkOutput(ctx);
@@ -35,32 +70,14 @@ int execute(Context& ctx) {
                       !(cmd.operation == Operation::Copy && cmd.inputs.size() == 1);
   auto inputs = std::make_unique<Inputs>();
   inputs->open(cmd, cached ? ctx.cache : nullptr);
-  switch (cmd.operation) {
-  case Operation::DumpData:
-  case Operation::DumpDataUtf8:
-    dumpData(ctx, inputs->front());
-    break;
-  case Operation::PageSizes:
-    pageSizes(ctx, inputs->front());
-    break;
-  case Operation::UpdateInfo:
-  case Operation::UpdateInfoUtf8:
-    updateInfo(ctx, inputs->front());
-    break;
-  case Operation::Copy:
-    if (cmd.inputs.size() == 1) {
-      DocumentOptions options;
-      options.preserve = inputs->front().keepEncryption;
-      writeDocument(ctx, *inputs->front().pdf, options);
-      break;
+  try {
+    perform(ctx, *inputs);
+  } catch (...) {
+    for (const OpenedInput* in : inputs->distinct()) {
+      if (cached && ctx.cache != nullptr)
+        ctx.cache->drop(in);
     }
-    [[fallthrough]];
-  case Operation::Cat:
-    if (cmd.chainInfo)
-      finishedPart(ctx, *inputs);
-    else
-      cat(ctx, *inputs);
-    break;
+    throw;
   }
   inputs->reportRepairs(ctx);
   if (ctx.quickExit)

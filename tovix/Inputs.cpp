@@ -111,6 +111,10 @@ void InputCache::trim(std::size_t keep) {
     entries_.pop_back();
 }
 
+void InputCache::drop(const OpenedInput* in) {
+  entries_.remove_if([in](const Entry& e) { return e.input.get() == in; });
+}
+
 void Inputs::open(const Command& cmd, InputCache* cache) {
   // The same file named twice (two handles) is opened once.
   std::map<std::pair<std::string, std::string>, OpenedInput*> byPath;

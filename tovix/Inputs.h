@@ -54,6 +54,9 @@ public:
   OpenedInput& get(const Input& in);
   // Closes all but the `keep` most recently used inputs.
   void trim(std::size_t keep);
+  // Closes `in`: a command failed on it, and libqpdf may have left it half
+  // changed; the next command opens the file afresh, as a new process would.
+  void drop(const OpenedInput* in);
 
 private:
   struct Entry {

@@ -115,8 +115,9 @@ void runSession(std::FILE* in, std::FILE* out) {
       a.message = "Error: empty command";
     else
       a = answer(args, cache);
+    // A path in a message may hold a line break; the answer stays one line.
     std::fprintf(out, "%d %llu %s\n", a.code, static_cast<unsigned long long>(a.bytes),
-                 a.message.c_str());
+                 oneLine(a.message).c_str());
     std::fwrite(a.payload.data(), 1, a.payload.size(), out);
     std::fflush(out);
     cache.trim(kKeptInputs);

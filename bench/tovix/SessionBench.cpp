@@ -1,6 +1,7 @@
 // One engine session against one process per command: the same `measure`
-// commands (ranges of about 1 MB) on the largest corpus file and on a
-// 2,000+-page document built from corpus files with the engine itself.
+// commands (ranges of about 1 MB of the source, then single pages) on the
+// largest corpus file and on a 2,000+-page document built from corpus
+// files with the engine itself.
 //
 // usage: tovix_session_bench [corpus-dir] [engine] [commands]
 // Defaults: $SUNDREL_CORPUS_DIR (else the configured corpus), tovix.dll
@@ -77,10 +78,10 @@ int pageCount(const std::string& engine, const std::string& pdf) {
   return at == std::string::npos ? 0 : std::atoi(report.c_str() + at + 15);
 }
 
-// Ranges of about 1 MB spread over the document.
-std::vector<std::string> ranges(const std::string& pdf, int pages, int count) {
+// Ranges of about `bytes` of the source spread over the document.
+std::vector<std::string> ranges(const std::string& pdf, int pages, int count, double bytes) {
   const double perPage = static_cast<double>(fs::file_size(pdf)) / pages;
-  const int span = std::clamp(static_cast<int>((1 << 20) / perPage), 1, pages);
+  const int span = std::clamp(static_cast<int>(bytes / perPage), 1, pages);
   std::vector<std::string> result;
   for (int i = 0; i < count; ++i) {
     const int first = 1 + static_cast<int>((static_cast<long long>(i) * 7919) % (pages - span + 1));
@@ -89,13 +90,14 @@ std::vector<std::string> ranges(const std::string& pdf, int pages, int count) {
   return result;
 }
 
-void compare(const std::string& engine, const std::string& pdf, int count) {
+// `share`: the bytes of the source each command takes (0: one page).
+void compare(const std::string& engine, const std::string& pdf, int count, double share) {
   const int pages = pageCount(engine, pdf);
   if (pages == 0) {
     std::printf("%s: no pages\n", pdf.c_str());
     return;
   }
-  const auto list = ranges(pdf, pages, count);
+  const auto list = ranges(pdf, pages, count, share);
   std::string commands;
   for (const auto& r : list)
     commands += "A=" + quoted(pdf) + " cat " + r + " measure\n";
@@ -162,8 +164,10 @@ int main(int argc, char** argv) {
 
   std::printf("%-34s %6s %4s %8s %10s %10s %8s\n", "document", "pages", "cmds", "KB/cmd",
               "session s", "one-shot s", "ratio");
-  compare(engine, files.front().second, count);
-  compare(engine, big, count);
+  for (const std::string& pdf : {files.front().second, big}) {
+    compare(engine, pdf, count, 1 << 20);
+    compare(engine, pdf, count, 0); // one page: the cost follows the pages, not the document
+  }
   fs::remove_all(dir, ec);
   return 0;
 }

@@ -40,7 +40,7 @@ class Session {
 public:
   Session() {
     int toEngine[2], fromEngine[2];
-    if (::pipe(toEngine) != 0 || ::pipe(fromEngine) != 0)
+    if (::pipe2(toEngine, O_CLOEXEC) != 0 || ::pipe2(fromEngine, O_CLOEXEC) != 0)
       throw std::runtime_error("pipe");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -307,6 +307,25 @@ TEST(Session, SourceReplacedDeletedOrDamagedIsDetected) {
   }
 }
 
+// libqpdf can leave a document half changed when a command fails on it (a
+// page tree that loops): the next command must fail the same way, not crash.
+TEST(Session, AFailedCommandDoesNotSpoilTheNext) {
+  TempDir dir;
+  const std::string src = dir.file("loop.pdf");
+  std::map<int, std::string> objects;
+  objects[1] = "<< /Type /Catalog /Pages 2 0 R >>";
+  objects[2] = "<< /Type /Pages /Kids [10 0 R 3 0 R] /Count 2 >>";
+  objects[3] = "<< /Type /Pages /Parent 2 0 R /Kids [11 0 R 2 0 R] /Count 1 >>";
+  for (int page : {10, 11})
+    objects[page] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] >>";
+  writeObjects(src, objects);
+  const std::string error = firstLine(oneShot({src, "dump_data"}).err);
+  ASSERT_EQ(error.rfind("Error: ", 0), 0u);
+  Session s;
+  for (const char* command : {" dump_data", " page_sizes measure", " cat A1 measure"})
+    EXPECT_EQ(s.send("A=" + q(src) + command).message, error) << command;
+}
+
 TEST(Session, PasswordsTravelInTheCommand) {
   TempDir dir;
   const std::string plain = dir.file("plain.pdf"), locked = dir.file("locked \"pw\".pdf");
@@ -332,23 +351,30 @@ TEST(Session, EndsWhenTheFrontEndDies) {
   ASSERT_EQ(::pipe(report), 0);
   const pid_t frontEnd = ::fork();
   if (frontEnd == 0) {
-    Session s; // the test process keeps no end of its pipes
-    const pid_t engine = s.pid;
-    (void)!::write(report[1], &engine, sizeof engine);
+    Session s;
+    // a process of its own keeps the engine's input open: no end of input
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+      ::pause();
+      ::_exit(0);
+    }
+    const pid_t pids[] = {s.pid, holder};
+    (void)!::write(report[1], pids, sizeof pids);
     ::pause();
     ::_exit(0);
   }
-  pid_t engine = 0;
-  ASSERT_EQ(::read(report[0], &engine, sizeof engine), static_cast<ssize_t>(sizeof engine));
+  pid_t pids[2] = {};
+  ASSERT_EQ(::read(report[0], pids, sizeof pids), static_cast<ssize_t>(sizeof pids));
   ::kill(frontEnd, SIGKILL);
   ::waitpid(frontEnd, nullptr, 0);
   bool gone = false;
-  for (int i = 0; i < 40 && !gone; ++i) {
+  for (int i = 0; i < 20 && !gone; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const std::string stat = readFile("/proc/" + std::to_string(engine) + "/stat");
+    const std::string stat = readFile("/proc/" + std::to_string(pids[0]) + "/stat");
     gone = stat.empty() || stat.find(") Z") != std::string::npos;
   }
-  EXPECT_TRUE(gone) << "engine " << engine << " still runs";
+  EXPECT_TRUE(gone) << "the engine still runs a second after its front end died";
+  ::kill(pids[1], SIGKILL);
   ::close(report[0]);
   ::close(report[1]);
 }
