@@ -181,6 +181,62 @@ Sie gelten, bis Sundrel beendet wird.</translation>
         <source>Some pages alone are larger than the limit of %1 bytes; each was written as a part by itself:</source>
         <translation>Einige Seiten sind allein größer als die Grenze von %1 Bytes; jede wurde als eigener Teil geschrieben:</translation>
     </message>
+    <message>
+        <source>, and 1 more page</source>
+        <translation>, und 1 weitere Seite</translation>
+    </message>
+    <message>
+        <source>, and %1 more pages</source>
+        <translation>, und %1 weitere Seiten</translation>
+    </message>
+    <message>
+        <source>1 other folder</source>
+        <translation>1 anderen Ordner</translation>
+    </message>
+    <message>
+        <source>%1 other folders</source>
+        <translation>%1 andere Ordner</translation>
+    </message>
+    <message>
+        <source>1 part was written to %2.</source>
+        <translation>1 Teil wurde nach %2 geschrieben.</translation>
+    </message>
+    <message>
+        <source>%1 parts were written to %2.</source>
+        <translation>%1 Teile wurden nach %2 geschrieben.</translation>
+    </message>
+    <message>
+        <source>1 file could not be split:</source>
+        <translation>1 Datei konnte nicht geteilt werden:</translation>
+    </message>
+    <message>
+        <source>%1 files could not be split:</source>
+        <translation>%1 Dateien konnten nicht geteilt werden:</translation>
+    </message>
+    <message>
+        <source>The run stopped early; 1 file was not reached:</source>
+        <translation>Die Teilung endete vorzeitig; 1 Datei wurde nicht erreicht:</translation>
+    </message>
+    <message>
+        <source>The run stopped early; %1 files were not reached:</source>
+        <translation>Die Teilung endete vorzeitig; %1 Dateien wurden nicht erreicht:</translation>
+    </message>
+    <message>
+        <source>1 file was not reached:</source>
+        <translation>1 Datei wurde nicht erreicht:</translation>
+    </message>
+    <message>
+        <source>%1 files were not reached:</source>
+        <translation>%1 Dateien wurden nicht erreicht:</translation>
+    </message>
+    <message>
+        <source>1 warning:</source>
+        <translation>1 Warnung:</translation>
+    </message>
+    <message>
+        <source>%1 warnings:</source>
+        <translation>%1 Warnungen:</translation>
+    </message>
 </context>
 <context>
     <name>sundrel::ui::AboutDialog</name>

@@ -22,9 +22,10 @@ constexpr qsizetype kMaxPages = 5;   // per file
 constexpr qsizetype kMaxFolders = 3; // in the closing line
 
 QString tr(const char* text) {
-  return QCoreApplication::translate("sundrel::ui::ProblemMessage", text);
+  return QCoreApplication::translate("sundrel::ui", text);
 }
 
+// Callers mark both texts with QT_TRANSLATE_NOOP, so that lupdate finds them.
 QString counted(qsizetype count, const char* one, const char* many) {
   return count == 1 ? tr(one) : tr(many).arg(count);
 }
@@ -96,7 +97,8 @@ QString oversizeLine(const FileReport& file) {
   QString line =
       quoted(shownPath(file.source)) + QStringLiteral(": ") + pages.join(QStringLiteral(", "));
   if (more > 0)
-    line += counted(more, ", and 1 more page", ", and %1 more pages");
+    line += counted(more, QT_TRANSLATE_NOOP("sundrel::ui", ", and 1 more page"),
+                    QT_TRANSLATE_NOOP("sundrel::ui", ", and %1 more pages"));
   return line + QLatin1Char('.');
 }
 
@@ -120,7 +122,8 @@ QString folderList(const QStringList& folders) {
   if (others > 0)
     return tr("%1 and %2")
         .arg(named.join(QStringLiteral(", ")),
-             counted(others, "1 other folder", "%1 other folders"));
+             counted(others, QT_TRANSLATE_NOOP("sundrel::ui", "1 other folder"),
+                     QT_TRANSLATE_NOOP("sundrel::ui", "%1 other folders")));
   if (named.size() == 1)
     return named.first();
   const QString last = named.takeLast();
@@ -138,7 +141,8 @@ QString partsSummary(const SplitReport& report) {
   const int parts = report.partCount();
   if (parts == 0 || folders.isEmpty())
     return tr("No parts were written.");
-  return counted(parts, "1 part was written to %2.", "%1 parts were written to %2.")
+  return counted(parts, QT_TRANSLATE_NOOP("sundrel::ui", "1 part was written to %2."),
+                 QT_TRANSLATE_NOOP("sundrel::ui", "%1 parts were written to %2."))
       .arg(folderList(folders));
 }
 
@@ -160,15 +164,21 @@ QString problemMessage(const SplitReport& report) {
 
   QStringList sections;
   if (!failed.isEmpty())
-    sections << section(
-        counted(failed.size(), "1 file could not be split:", "%1 files could not be split:"),
-        failed);
+    sections << section(counted(failed.size(),
+                                QT_TRANSLATE_NOOP("sundrel::ui", "1 file could not be split:"),
+                                QT_TRANSLATE_NOOP("sundrel::ui", "%1 files could not be split:")),
+                        failed);
   if (!notReached.isEmpty()) {
     const QString heading =
         report.stoppedEarly
-            ? counted(notReached.size(), "The run stopped early; 1 file was not reached:",
-                      "The run stopped early; %1 files were not reached:")
-            : counted(notReached.size(), "1 file was not reached:", "%1 files were not reached:");
+            ? counted(notReached.size(),
+                      QT_TRANSLATE_NOOP("sundrel::ui",
+                                        "The run stopped early; 1 file was not reached:"),
+                      QT_TRANSLATE_NOOP("sundrel::ui",
+                                        "The run stopped early; %1 files were not reached:"))
+            : counted(notReached.size(),
+                      QT_TRANSLATE_NOOP("sundrel::ui", "1 file was not reached:"),
+                      QT_TRANSLATE_NOOP("sundrel::ui", "%1 files were not reached:"));
     sections << section(heading, notReached);
   }
   if (!oversize.isEmpty())
@@ -177,7 +187,9 @@ QString problemMessage(const SplitReport& report) {
                             .arg(report.limit),
                         oversize);
   if (!warnings.isEmpty())
-    sections << section(counted(warnings.size(), "1 warning:", "%1 warnings:"), warnings);
+    sections << section(counted(warnings.size(), QT_TRANSLATE_NOOP("sundrel::ui", "1 warning:"),
+                                QT_TRANSLATE_NOOP("sundrel::ui", "%1 warnings:")),
+                        warnings);
   sections << partsSummary(report);
   return sections.join(QStringLiteral("\n\n"));
 }
