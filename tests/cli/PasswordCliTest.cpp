@@ -197,37 +197,48 @@ TEST_F(PasswordCli, NoPasswordInAnyProcessArguments) {
 // wrong password writes nothing. Needs the split to hand rowPassword to the
 // engine.
 TEST_F(PasswordCli, PartsOfAProtectedSource) {
+  // The AES-128 source of every test, and an RC4-128 one.
+  const std::string rc4 = work.file("rc4.pdf");
+  ASSERT_EQ(std::system(("qpdf --allow-weak-crypto --encrypt " + std::string(kPassword) +
+                         " owner 128 --use-aes=n -- " + shellQuote(plain) + " " + shellQuote(rc4))
+                            .c_str()),
+            0);
   const std::string passwords = work.file("passwords.txt");
-  writeFile(passwords, locked + "\t" + kPassword + "\n");
-  Result result = split("--password-file " + shellQuote(passwords) + " " + shellQuote(locked),
-                        "[Output Security]\nFileEncry=1\n");
-  ASSERT_TRUE(result.status == 0 || result.status == 3) << result.err; // 3: a page over the limit
-  ASSERT_FALSE(parts("locked").empty());
-  for (const auto& part : parts("locked")) {
-    EXPECT_NE(std::system(("qpdf --check " + shellQuote(part) + " >/dev/null 2>&1").c_str()), 0)
-        << part << " opens without the password";
-    EXPECT_EQ(std::system(("qpdf --show-encryption --password=" + std::string(kPassword) + " " +
-                           shellQuote(part) + " | grep -q AESv2")
-                              .c_str()),
-              0)
-        << part;
-    fs::remove(part);
-  }
+  for (const auto& [source, cipher] : {std::pair{locked, "AESv2"}, std::pair{rc4, "'R = 3'"}}) {
+    SCOPED_TRACE(source);
+    const std::string stem = fs::path(source).stem().string();
+    writeFile(passwords, source + "\t" + kPassword + "\n");
+    Result result = split("--password-file " + shellQuote(passwords) + " " + shellQuote(source),
+                          "[Output Security]\nFileEncry=1\n");
+    ASSERT_TRUE(result.status == 0 || result.status == 3) << result.err; // 3: a page over the limit
+    ASSERT_FALSE(parts(stem).empty());
+    for (const auto& part : parts(stem)) {
+      EXPECT_NE(std::system(("qpdf --check " + shellQuote(part) + " >/dev/null 2>&1").c_str()), 0)
+          << part << " opens without the password";
+      EXPECT_EQ(std::system(("qpdf --show-encryption --password=" + std::string(kPassword) + " " +
+                             shellQuote(part) + " | grep -q " + cipher)
+                                .c_str()),
+                0)
+          << part;
+      fs::remove(part);
+    }
 
-  result = split("--password-file " + shellQuote(passwords) + " " + shellQuote(locked),
-                 "[Output Security]\nFileEncry=0\nAddSecuritySet=0\n");
-  ASSERT_TRUE(result.status == 0 || result.status == 3) << result.err; // 3: a page over the limit
-  for (const auto& part : parts("locked")) {
-    EXPECT_EQ(std::system(("qpdf --show-encryption " + shellQuote(part) +
-                           " | grep -q 'File is not encrypted'")
-                              .c_str()),
-              0)
-        << part;
-    fs::remove(part);
+    result = split("--password-file " + shellQuote(passwords) + " " + shellQuote(source),
+                   "[Output Security]\nFileEncry=0\nAddSecuritySet=0\n");
+    ASSERT_TRUE(result.status == 0 || result.status == 3) << result.err;
+    for (const auto& part : parts(stem)) {
+      EXPECT_EQ(std::system(("qpdf --show-encryption " + shellQuote(part) +
+                             " | grep -q 'File is not encrypted'")
+                                .c_str()),
+                0)
+          << part;
+      fs::remove(part);
+    }
   }
 
   writeFile(passwords, "wrong\n");
-  result = split("--password-file " + shellQuote(passwords) + " " + shellQuote(locked));
+  const Result result =
+      split("--password-file " + shellQuote(passwords) + " " + shellQuote(locked));
   EXPECT_EQ(result.status, 2);
   EXPECT_NE(result.err.find("incorrect"), std::string::npos) << result.err;
   EXPECT_TRUE(parts("locked").empty());
