@@ -332,7 +332,10 @@ SplitReport runSplit(SplitHost& host, SplitSettings& settings) {
       offersSession = run.session.start(enginePath);
     const std::string password = host.rowPassword(row);
     FileResult result = FileResult::Continue;
-    if (run.session.active())
+    // A session command is one line: a path with a line break in it goes to
+    // one process per command instead of being cut.
+    const bool oneLine = (source + host.outputFolder()).find_first_of("\r\n") == std::string::npos;
+    if (run.session.active() && oneLine)
       result = splitInSession(run, file, source, password, sourceBytes);
     else if (host.dryRun())
       failFile(run, file, FailureKind::PartNotWritten,
