@@ -1,9 +1,9 @@
 // Sundrel: splits PDF files into parts that each stay below a chosen size.
 
 #include "app/SkinLibrary.h"
-#include "bridge/EngineRunner.h"
 #include "app/SplitterApp.h"
 #include "app/Translations.h"
+#include "bridge/EngineRunner.h"
 #include "ui/main/MainDialog.h"
 
 #include <QApplication>

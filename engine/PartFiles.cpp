@@ -1,6 +1,7 @@
 #include "engine/PartFiles.h"
 
 #include "bridge/EngineRunner.h"
+#include "engine/SplitEngine.h"
 
 #include <cstdio>
 #include <fcntl.h>
@@ -20,14 +21,6 @@ std::string formatNumber(int number) {
   char buffer[16];
   std::snprintf(buffer, sizeof buffer, "%04d", number);
   return buffer;
-}
-
-bool replaceFirst(std::string& text, std::string_view token, std::string_view value) {
-  const std::size_t at = text.find(token);
-  if (at == std::string::npos)
-    return false;
-  text.replace(at, token.size(), value);
-  return true;
 }
 
 // Copies a file byte for byte into an open descriptor; false when anything failed.
@@ -117,11 +110,11 @@ PartName partPathFor(const std::string& pattern, const std::string& folder,
     fileName.erase(dot);
 
   std::string name = pattern;
-  replaceFirst(name, "{basename}", fileName);
-  replaceFirst(name, "{pagebegin:0000}", formatNumber(firstPage));
-  replaceFirst(name, "{pageend:0000}", formatNumber(lastPage));
-  replaceFirst(name, "{pageend}", formatNumber(lastPage));
-  replaceFirst(name, "{part:0000}", formatNumber(partNumber));
+  replaceToken(name, "{basename}", fileName);
+  replaceToken(name, "{pagebegin:0000}", formatNumber(firstPage));
+  replaceToken(name, "{pageend:0000}", formatNumber(lastPage));
+  replaceToken(name, "{pageend}", formatNumber(lastPage));
+  replaceToken(name, "{part:0000}", formatNumber(partNumber));
   name += ".pdf";
   // Every part stays in the chosen folder: a name that holds a folder of its
   // own could climb out of it or name one that does not exist.
