@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -75,7 +76,7 @@ private:
     std::string root = (base != nullptr && *base != '\0') ? base : "/tmp";
     if (root.back() != '/')
       root += '/';
-    removeStaleDirectories(root);
+    removeLeftoversOfEndedRuns(root, "sundrel-");
     // The process id in the name lets a later start find folders whose owner
     // was killed before it could clean up.
     std::string pattern = root + "sundrel-" + std::to_string(::getpid()) + "-XXXXXX";
@@ -86,28 +87,6 @@ private:
     }
   }
 
-  static void removeStaleDirectories(const std::string& root) {
-    std::error_code error;
-    for (auto it = std::filesystem::directory_iterator(root, error);
-         !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
-      const std::string name = it->path().filename().string();
-      if (!name.starts_with("sundrel-"))
-        continue;
-      const std::size_t dash = name.find('-', 8);
-      const std::string digits = name.substr(8, dash == std::string::npos ? 0 : dash - 8);
-      if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos)
-        continue;
-      struct stat info {};
-      if (::lstat(it->path().c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
-          info.st_uid != ::getuid())
-        continue;
-      const pid_t owner = static_cast<pid_t>(std::strtol(digits.c_str(), nullptr, 10));
-      if (owner <= 0 || ::kill(owner, 0) == 0 || errno != ESRCH)
-        continue;
-      std::error_code ignored;
-      std::filesystem::remove_all(it->path(), ignored);
-    }
-  }
   std::once_flag once;
   std::string directory;
 };
@@ -186,6 +165,11 @@ int runCommand(const std::string& commandLine, std::string* output, WaitMode mod
   if (spawnError != 0)
     return 0;
   limitEngineProcess(pid);
+  trackEngineProcess(pid);
+  const struct Untrack {
+    pid_t pid;
+    ~Untrack() { untrackEngineProcess(pid); }
+  } untrack{pid};
   const auto started = std::chrono::steady_clock::now();
   const int deadlineMs = commandDeadline();
   // Only the child writes now; the end of the child's output shows as end of file.
@@ -260,17 +244,46 @@ int runCommand(const std::string& commandLine, std::string* output, WaitMode mod
   return exitCodeOf(status);
 }
 
-// Paths removed when SIGINT or SIGTERM ends the process: fixed slots, so
-// that the handler touches nothing but unlink and rmdir.
+// Paths removed when SIGINT or SIGTERM ends the process, and the engines to
+// stop first so that none writes a file after we are gone: fixed slots, so
+// that the handler touches nothing but kill, unlink and rmdir.
 constexpr int kCleanupSlots = 8;
 char cleanupPaths[kCleanupSlots][PATH_MAX];
 volatile std::sig_atomic_t cleanupUsed[kCleanupSlots];
+constexpr int kChildSlots = 4;
+volatile std::sig_atomic_t childSlots[kChildSlots];
+
+// Empties a folder of the plain files it holds (the private temporary folder
+// holds nothing else) with calls that are safe in a signal handler.
+void emptyFolder(const char* path) {
+  const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0)
+    return;
+  alignas(8) char buffer[4096];
+  for (;;) {
+    const ssize_t count = ::getdents64(fd, buffer, sizeof buffer);
+    if (count <= 0)
+      break;
+    for (ssize_t at = 0; at < count;) {
+      const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+      const char* name = entry->d_name;
+      if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
+        ::unlinkat(fd, name, 0);
+      at += entry->d_reclen;
+    }
+  }
+  ::close(fd);
+}
 
 extern "C" void cleanUpAndDie(int signal) {
+  for (int i = 0; i < kChildSlots; ++i) {
+    if (childSlots[i] > 0)
+      ::kill(static_cast<pid_t>(childSlots[i]), SIGKILL);
+  }
   for (int i = kCleanupSlots - 1; i >= 0; --i) {
-    if (cleanupUsed[i] != 0) {
-      if (::unlink(cleanupPaths[i]) != 0)
-        ::rmdir(cleanupPaths[i]);
+    if (cleanupUsed[i] != 0 && ::unlink(cleanupPaths[i]) != 0) {
+      emptyFolder(cleanupPaths[i]);
+      ::rmdir(cleanupPaths[i]);
     }
   }
   std::signal(signal, SIG_DFL);
@@ -278,6 +291,30 @@ extern "C" void cleanUpAndDie(int signal) {
 }
 
 } // namespace
+
+void removeLeftoversOfEndedRuns(const std::string& folder, std::string_view prefix) {
+  std::error_code error;
+  for (auto it = std::filesystem::directory_iterator(folder, error);
+       !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (!name.starts_with(prefix))
+      continue;
+    const std::size_t dash = name.find('-', prefix.size());
+    const std::string digits =
+        name.substr(prefix.size(), dash == std::string::npos ? 0 : dash - prefix.size());
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos)
+      continue;
+    struct stat info {};
+    if (::lstat(it->path().c_str(), &info) != 0 ||
+        !(S_ISDIR(info.st_mode) || S_ISREG(info.st_mode)) || info.st_uid != ::getuid())
+      continue;
+    const pid_t owner = static_cast<pid_t>(std::strtol(digits.c_str(), nullptr, 10));
+    if (owner <= 0 || ::kill(owner, 0) == 0 || errno != ESRCH)
+      continue;
+    std::error_code ignored;
+    std::filesystem::remove_all(it->path(), ignored);
+  }
+}
 
 void registerCleanupPath(const std::string& path) {
   if (path.size() >= PATH_MAX)
@@ -297,6 +334,22 @@ void unregisterCleanupPath(const std::string& path) {
       cleanupUsed[i] = 0;
       return;
     }
+  }
+}
+
+void trackEngineProcess(pid_t pid) {
+  for (int i = 0; i < kChildSlots; ++i) {
+    if (childSlots[i] == 0) {
+      childSlots[i] = pid;
+      return;
+    }
+  }
+}
+
+void untrackEngineProcess(pid_t pid) {
+  for (int i = 0; i < kChildSlots; ++i) {
+    if (childSlots[i] == pid)
+      childSlots[i] = 0;
   }
 }
 

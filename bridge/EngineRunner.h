@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <vector>
 
 namespace sundrel::bridge {
@@ -37,12 +38,19 @@ void setProgramDirectory(std::string directory);
 // returned name; the caller creates and owns it. Empty on failure.
 std::string makeTempPath(std::string_view suffix = {});
 
-// Files (or empty folders) to remove when SIGINT or SIGTERM ends the
+// Removes the files and folders in folder named prefix<pid>-... that belong
+// to this user and to a process that no longer runs: what a killed run left.
+void removeLeftoversOfEndedRuns(const std::string& folder, std::string_view prefix);
+
+// Files (or folders of plain files) to remove when SIGINT or SIGTERM ends the
 // process, so an interrupted run leaves nothing half-done behind; at most a
 // few at a time. installInterruptCleanup sets up the handlers.
 void registerCleanupPath(const std::string& path);
 void unregisterCleanupPath(const std::string& path);
 void installInterruptCleanup();
+// Engine processes that the handlers kill before removing those paths.
+void trackEngineProcess(pid_t pid);
+void untrackEngineProcess(pid_t pid);
 
 // Quotes one argument so that splitCommandLine gives it back unchanged,
 // whatever it holds (blanks, '"', trailing backslashes). A plain value comes

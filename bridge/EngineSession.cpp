@@ -114,6 +114,7 @@ bool EngineSession::start(const std::string& enginePath) {
     return false;
   }
   limitEngineProcess(pid);
+  trackEngineProcess(pid);
   pid_ = pid;
   toEngine_ = in[1];
   fromEngine_ = out[0];
@@ -243,6 +244,7 @@ void EngineSession::kill() {
     ::kill(pid_, SIGKILL);
     while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
     }
+    untrackEngineProcess(pid_);
   }
   if (toEngine_ >= 0)
     ::close(toEngine_);
@@ -262,6 +264,7 @@ void EngineSession::stop() {
   toEngine_ = -1;
   for (int i = 0; i < 50; ++i) {
     if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+      untrackEngineProcess(pid_);
       pid_ = -1;
       break;
     }

@@ -3,10 +3,13 @@
 #include "bridge/EngineRunner.h"
 #include "engine/SplitEngine.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -143,6 +146,50 @@ bool replaceFile(const std::string& replacement, const std::string& target) {
   }
   std::remove(replacement.c_str());
   return true;
+}
+
+std::string makeStagingFile(const std::string& folder, std::string& error) {
+  // The process id in the name lets a later run remove what a killed one left.
+  static std::set<std::string> tidied;
+  if (tidied.insert(folder).second) {
+    bridge::removeLeftoversOfEndedRuns(folder, ".sundrel-");
+    bridge::removeLeftoversOfEndedRuns(folder, ".tovix-");
+  }
+  std::string staging = folder + ".sundrel-" + std::to_string(::getpid()) + "-XXXXXX";
+  const int fd = ::mkstemp(staging.data());
+  if (fd < 0) {
+    error = "no part can be written in " + folder + ": " + std::strerror(errno);
+    return {};
+  }
+  // An engine that writes into the file keeps its mode: give it the umask's.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
+  ::close(fd);
+  bridge::registerCleanupPath(staging);
+  return staging;
+}
+
+void removeStagingFile(const std::string& staging) {
+  std::remove(staging.c_str());
+  bridge::unregisterCleanupPath(staging);
+}
+
+std::string withPartName(std::string message, const std::string& staging,
+                         const std::string& partPath) {
+  for (std::size_t at = 0;
+       !staging.empty() && (at = message.find(staging, at)) != std::string::npos;
+       at += partPath.size())
+    message.replace(at, staging.size(), partPath);
+  return message;
+}
+
+bool placeStagedPart(const std::string& staging, const std::string& partPath) {
+  const bool placed = replaceFile(staging, partPath);
+  const int error = errno;
+  removeStagingFile(staging);
+  errno = error;
+  return placed;
 }
 
 std::string infoText(const SplitSettings& settings) {

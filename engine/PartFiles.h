@@ -43,6 +43,21 @@ PartName partPathFor(const std::string& pattern, const std::string& folder,
 // over it. The result has the mode a new file gets from the umask.
 bool replaceFile(const std::string& replacement, const std::string& target);
 
+// A new empty file with a hidden name in folder, where a part is written and
+// given its stages before it is put under its own name; removed if SIGINT or
+// SIGTERM ends the run. Empty, with error set, when folder takes no file.
+std::string makeStagingFile(const std::string& folder, std::string& error);
+void removeStagingFile(const std::string& staging);
+
+// message with the hidden staging name replaced by the part's own name, the
+// one the user knows.
+std::string withPartName(std::string message, const std::string& staging,
+                         const std::string& partPath);
+
+// Moves a finished staging file to the part's name; false, with errno set,
+// when it could not be put there (the staging file is then removed).
+bool placeStagedPart(const std::string& staging, const std::string& partPath);
+
 // The update_info text for the chosen properties.
 std::string infoText(const SplitSettings& settings);
 

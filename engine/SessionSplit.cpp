@@ -75,10 +75,8 @@ private:
   bool finish(int first, int last, std::string& error);
   bool ensureInfoFile();
   void discard() {
-    if (!finished_.staging.empty()) {
-      std::remove(finished_.staging.c_str());
-      bridge::unregisterCleanupPath(finished_.staging);
-    }
+    if (!finished_.staging.empty())
+      removeStagingFile(finished_.staging);
     finished_ = {};
   }
 
@@ -91,6 +89,7 @@ private:
   std::string folder_;
   FinishedPart finished_;
   std::string stageError_;
+  int partNumber_ = 1;
 };
 
 int SessionFile::pageCount() {
@@ -159,14 +158,9 @@ bool SessionFile::finish(int first, int last, std::string& error) {
     error = "the properties could not be prepared in the temporary folder";
     return false;
   }
-  std::string staging = folder_ + ".sundrel-XXXXXX";
-  const int fd = ::mkstemp(staging.data());
-  if (fd < 0) {
-    error = "no part can be written in " + folder_ + ": " + std::strerror(errno);
+  const std::string staging = makeStagingFile(folder_, error);
+  if (staging.empty())
     return false;
-  }
-  ::close(fd);
-  bridge::registerCleanupPath(staging);
   std::string command = handle_ + range(first, last) + " update_info " +
                         quoteArgument(run_.infoPath) + " output " + quoteArgument(staging);
   if (wantsSecurity(run_.settings))
@@ -174,16 +168,18 @@ bool SessionFile::finish(int first, int last, std::string& error) {
   command += keep_;
   const bridge::EngineAnswer answer = ask(command, false);
   if (!answer.answered || answer.exitCode == 1) {
-    std::remove(staging.c_str());
-    bridge::unregisterCleanupPath(staging);
-    error = answer.message.starts_with("Error: ") ? answer.message.substr(7) : answer.message;
+    removeStagingFile(staging);
+    const std::string message =
+        answer.message.starts_with("Error: ") ? answer.message.substr(7) : answer.message;
+    error = withPartName(
+        message, staging,
+        partPathFor(run_.settings.namePattern, folder_, source_, partNumber_, first, last).path);
     return false;
   }
   constexpr std::string_view key = "cat_bytes=";
   const std::size_t at = answer.message.find(key);
   if (at == std::string::npos) {
-    std::remove(staging.c_str());
-    bridge::unregisterCleanupPath(staging);
+    removeStagingFile(staging);
     error = "the engine did not say the part's size";
     return false;
   }
@@ -205,7 +201,7 @@ FileResult SessionFile::split() {
 
   host.setProgressRange(0, pages + 1);
   int first = 1;
-  int partNumber = 1;
+  partNumber_ = 1;
   while (first <= pages) {
     host.setProgressPos(first);
     int reached = first;
@@ -245,7 +241,7 @@ FileResult SessionFile::split() {
         std::string error;
         if (!finish(first, last, error))
           return fail(FailureKind::StageFailed,
-                      "part " + std::to_string(partNumber) + " could not be written: " + error);
+                      "part " + std::to_string(partNumber_) + " could not be written: " + error);
       }
       if (last == first || finished_.bytes < limit)
         break;
@@ -254,7 +250,7 @@ FileResult SessionFile::split() {
     }
 
     const PartName name =
-        partPathFor(run_.settings.namePattern, folder_, source_, partNumber, first, last);
+        partPathFor(run_.settings.namePattern, folder_, source_, partNumber_, first, last);
     if (name.path.empty())
       return fail(FailureKind::PartNotWritten, name.error);
     if (!partPathAllowed(run_, file_, source_, name.path))
@@ -262,17 +258,18 @@ FileResult SessionFile::split() {
     const std::uint64_t bytes = finished_.bytes;
     if (host.dryRun())
       discard();
-    else if (!replaceFile(finished_.staging, name.path))
+    else if (!placeStagedPart(finished_.staging, name.path)) {
+      finished_ = {};
       return fail(FailureKind::PartNotWritten,
                   "the part " + name.path + " could not be put in place: " + std::strerror(errno));
-    bridge::unregisterCleanupPath(finished_.staging);
+    }
     finished_ = {};
     run_.written.insert(name.path);
     file_.parts.push_back({name.path, first, last, bytes});
     host.partWritten(name.path, first, last);
     host.setProgressPos(last + 1);
     first = last + 1;
-    ++partNumber;
+    ++partNumber_;
   }
   file_.outcome = FileOutcome::Split;
   return FileResult::Continue;

@@ -4,9 +4,11 @@
 #include "engine/PartFiles.h"
 #include "engine/SplitRun.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,47 +55,65 @@ std::string securityOutputPath(const std::string& partPath) {
 }
 
 struct PartOutcome {
-  std::string path; // empty when the part is not in place
-  bool stop = false;
+  std::string path;    // the part's own name; empty when the file failed
+  std::string staging; // where the finished part waits to be put in place
 };
 
-// writePart with everything the run learns: the reason of a failure, a
-// properties stage that did not apply, the parts already written.
-PartOutcome writeOnePart(SplitRun& run, FileReport& file, const std::string& source, int partNumber,
+// Extracts a part and gives it its stages under a hidden name in the part's
+// folder, so that no half-done part ever carries the part's own name; the
+// caller puts it in place. The file fails, with the reason, when a stage it
+// needs does not work.
+PartOutcome stageOnePart(SplitRun& run, FileReport& file, const std::string& source, int partNumber,
                          int firstPage, int lastPage) {
   const SplitSettings& settings = run.settings;
+  const std::string folder =
+      partFolder(source, run.host.originalDirectorySelected(), run.host.outputFolder());
   const PartName name =
-      partPathFor(settings.namePattern,
-                  partFolder(source, run.host.originalDirectorySelected(), run.host.outputFolder()),
-                  source, partNumber, firstPage, lastPage);
+      partPathFor(settings.namePattern, folder, source, partNumber, firstPage, lastPage);
   if (name.path.empty()) {
     failFile(run, file, FailureKind::PartNotWritten, name.error);
     return {};
   }
-  const std::string& partPath = name.path;
-  if (!partPathAllowed(run, file, source, partPath))
+  if (!partPathAllowed(run, file, source, name.path))
     return {};
+  std::string error;
+  const std::string staging = makeStagingFile(folder, error);
+  if (staging.empty()) {
+    failFile(run, file, FailureKind::PartNotWritten, error);
+    return {};
+  }
 
   std::string output;
   const std::string arguments = "A=" + quoteArgument(source) + " cat " +
                                 rangeText(firstPage, lastPage) + " output " +
-                                quoteArgument(partPath);
-  if (bridge::runEngine(arguments, output) != 0) {
+                                quoteArgument(staging);
+  if (bridge::runEngine(arguments, output) != 0 || fileSize(staging).value_or(0) == 0) {
+    removeStagingFile(staging);
     failFile(run, file, FailureKind::PartNotWritten,
-             withReason("the engine could not write " + partPath, output));
+             withReason("the engine could not write " + name.path,
+                        withPartName(output, staging, name.path)));
     return {};
   }
-  if (!applyDocumentInfo(settings, partPath))
-    file.warnings.push_back("the document properties were not applied to " + partPath);
-  if (!applySecurity(settings, partPath)) {
-    // A part that was to be protected is never left open under its name.
-    std::remove(partPath.c_str());
+  if (!applyDocumentInfo(settings, staging))
+    file.warnings.push_back("the document properties were not applied to " + name.path);
+  if (!applySecurity(settings, staging)) {
+    // A part that was to be protected is never left open.
+    removeStagingFile(staging);
     failFile(run, file, FailureKind::StageFailed,
-             "the security could not be applied to " + partPath + ", so the part was removed");
+             "the security could not be applied to " + name.path + ", so the part was removed");
     return {};
   }
-  run.written.insert(partPath);
-  return {partPath};
+  return {name.path, staging};
+}
+
+bool placePart(SplitRun& run, FileReport& file, const PartOutcome& part) {
+  if (!placeStagedPart(part.staging, part.path)) {
+    failFile(run, file, FailureKind::PartNotWritten,
+             "the part " + part.path + " could not be put in place: " + std::strerror(errno));
+    return false;
+  }
+  run.written.insert(part.path);
+  return true;
 }
 
 // The page count of the per-process path, or 0 with the file failed.
@@ -167,7 +187,8 @@ std::string writePart(SplitHost& host, const SplitSettings& settings, const std:
   SplitRun run(host, settings);
   FileReport file;
   file.source = sourcePath;
-  return writeOnePart(run, file, sourcePath, partNumber, firstPage, lastPage).path;
+  const PartOutcome part = stageOnePart(run, file, sourcePath, partNumber, firstPage, lastPage);
+  return !part.path.empty() && placePart(run, file, part) ? part.path : std::string();
 }
 
 bool applyDocumentInfo(const SplitSettings& settings, const std::string& partPath) {
@@ -214,17 +235,16 @@ bool applySecurity(const SplitSettings& settings, const std::string& partPath) {
   const std::string newPath = securityOutputPath(partPath);
   if (newPath.empty())
     return false;
+  bridge::registerCleanupPath(newPath);
   const int exitCode = bridge::runCommandBlocking(
       quoteArgument(bridge::programFilePath(bridge::kEngineFileName)) + " " +
       quoteArgument(partPath) + " output " + quoteArgument(newPath) + encryptionClauses(settings) +
       " dont_ask");
-  if (!fileExists(newPath))
-    return false;
-  if (exitCode != 0 || !replaceFile(newPath, partPath)) {
+  const bool replaced = fileExists(newPath) && exitCode == 0 && replaceFile(newPath, partPath);
+  if (!replaced)
     std::remove(newPath.c_str());
-    return false;
-  }
-  return true;
+  bridge::unregisterCleanupPath(newPath);
+  return replaced;
 }
 
 FileResult splitByProcess(SplitRun& run, FileReport& file, const std::string& source) {
@@ -271,20 +291,21 @@ FileResult splitByProcess(SplitRun& run, FileReport& file, const std::string& so
 
     host.setProgressPos(lastPage);
     for (;;) {
-      const PartOutcome part = writeOnePart(run, file, source, partNumber, firstPage, lastPage - 1);
+      const PartOutcome part = stageOnePart(run, file, source, partNumber, firstPage, lastPage - 1);
       if (part.path.empty())
         return FileResult::Continue;
       // The properties and the encryption add a few hundred bytes to what the
       // probe measured; a finished part that no longer fits gives its last
       // page to the next part.
-      const auto bytes = fileSize(part.path);
+      const auto bytes = fileSize(part.staging);
       if (lastPage - 1 == firstPage || !bytes || *bytes < limit) {
+        if (!placePart(run, file, part))
+          return FileResult::Continue;
         file.parts.push_back({part.path, firstPage, lastPage - 1, bytes.value_or(0)});
         host.partWritten(part.path, firstPage, lastPage - 1);
         break;
       }
-      std::remove(part.path.c_str());
-      run.written.erase(part.path);
+      removeStagingFile(part.staging);
       --lastPage;
       host.setProgressPos(lastPage);
     }

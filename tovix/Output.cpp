@@ -31,7 +31,8 @@ public:
     std::string dir = slash == std::string::npos ? "." : target.substr(0, slash);
     if (dir.empty())
       dir = "/";
-    std::string pattern = dir + "/.tovix-XXXXXX";
+    // The process id lets a later run remove what a killed engine left.
+    std::string pattern = dir + "/.tovix-" + std::to_string(::getpid()) + "-XXXXXX";
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
     const int fd = ::mkstemp(buf.data());

@@ -14,7 +14,9 @@
 #include <regex>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
 #include <tuple>
+#include <unistd.h>
 
 namespace sundrel::test {
 namespace {
@@ -114,12 +116,7 @@ protected:
   }
 
   Result split(const std::string& options, const std::vector<std::string>& files) {
-    // The user's own settings file must not reach the tests.
-    std::string command = "env XDG_CONFIG_HOME=" + shellQuote(program.file("config")) + " " +
-                          shellQuote(program.file("sundrel-split")) + " " + options;
-    for (const auto& file : files)
-      command += " " + shellQuote(file);
-    return run(command, 900);
+    return runIn(program.path(), options, files);
   }
 
   // The same split with one engine process per command: the page-by-page
@@ -134,6 +131,12 @@ protected:
           << shellQuote(fs::canonical(program.path() / "tovix.dll").string()) << " \"$@\"\n";
       fs::permissions(dir / "tovix.dll", fs::perms::owner_all);
     }
+    return runIn(dir, options, files);
+  }
+
+  Result runIn(const fs::path& dir, const std::string& options,
+               const std::vector<std::string>& files) {
+    // The user's own settings file must not reach the tests.
     std::string command = "env XDG_CONFIG_HOME=" + shellQuote(program.file("config")) + " " +
                           shellQuote((dir / "sundrel-split").string()) + " " + options;
     for (const auto& file : files)
@@ -367,6 +370,49 @@ TEST_F(SplitCli, BadInputsAreReportedAndSourcesUntouched) {
   EXPECT_NE(broken.err.find(hole + ": "), std::string::npos) << broken.err;
   for (const auto& [file, contents] : before)
     EXPECT_EQ(readFile(file), contents) << file;
+}
+
+// On a small file system of its own (root only): a full disk is reported
+// with its reason and leaves only whole parts; parts copied in from another
+// file system get the mode the umask gives, like any new file.
+TEST_F(SplitCli, OnAFileSystemOfItsOwn) {
+  if (::geteuid() != 0)
+    GTEST_SKIP() << "mounting a file system for this test needs root";
+  const std::string mount = work.file("small");
+  fs::create_directories(mount);
+  if (run("mount -t tmpfs -o size=200k tmpfs " + shellQuote(mount), 30).status != 0)
+    GTEST_SKIP() << "no tmpfs could be mounted here";
+  const struct Unmount {
+    std::string path;
+    ~Unmount() { run("umount " + shellQuote(path), 30); }
+  } unmount{mount};
+  const std::string source = generated("report.pdf", kReport);
+
+  const std::string options = "--size 100000 --output-dir " + shellQuote(mount);
+  for (const bool session : {true, false}) {
+    SCOPED_TRACE(session ? "session" : "one process per command");
+    const Result full = session ? split(options, {source}) : splitByProcess(options, {source});
+    EXPECT_EQ(full.status, 2) << full.err;
+    EXPECT_NE(full.err.find("part 0003.pdf: No space left on device"), std::string::npos)
+        << full.err;
+    std::set<std::string> listed;
+    for (const auto& part : parseParts(full.out))
+      listed.insert(fs::path(part.path).filename().string());
+    for (const auto& entry : fs::directory_iterator(mount)) {
+      EXPECT_EQ(listed.count(entry.path().filename().string()), 1u) << entry.path();
+      fs::remove(entry.path());
+    }
+  }
+
+  ASSERT_EQ(run("mount -o remount,size=16m " + shellQuote(mount), 30).status, 0);
+  const mode_t mask = ::umask(027);
+  for (const bool session : {true, false}) {
+    const Result result = session ? split(options, {source}) : splitByProcess(options, {source});
+    ASSERT_EQ(result.status, 0) << result.err;
+    for (const auto& part : parseParts(result.out))
+      EXPECT_EQ(fs::status(part.path).permissions(), fs::perms(0640)) << part.path;
+  }
+  ::umask(mask);
 }
 
 TEST_F(SplitCli, UsageErrors) {

@@ -12,6 +12,9 @@
 //   perpage.txt "<page> <bytes>" lines: a range not in sizes.txt measures
 //               300 bytes plus its pages' bytes
 //   hang        when present, every command sleeps for a minute
+//   wait.txt    a text: the first command whose joined arguments hold it
+//               writes "waiting" and waits, writing nothing, until the
+//               program that started it is gone
 //   locked.txt  file names whose dump_data says a password is required
 //   noinfo      when present, update_info fails; nosecurity: so does encryption
 //   session     when present, --session serves commands over the pipe:
@@ -20,6 +23,7 @@
 #include "bridge/EngineRunner.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -118,11 +122,28 @@ std::string answer(const std::vector<std::string>& args) {
   return "1 0 Error: not supported here\n";
 }
 
-void log(const std::vector<std::string>& args) {
-  std::ofstream out(home / "log.txt", std::ios::app);
+std::string joined(const std::vector<std::string>& args) {
+  std::string text;
   for (std::size_t i = 0; i < args.size(); ++i)
-    out << (i ? "|" : "") << args[i];
-  out << '\n';
+    text += (i ? "|" : "") + args[i];
+  return text;
+}
+
+void log(const std::vector<std::string>& args) {
+  std::ofstream(home / "log.txt", std::ios::app) << joined(args) << '\n';
+}
+
+void waitIfAsked(const std::vector<std::string>& args) {
+  std::string text = readFile(home / "wait.txt");
+  while (!text.empty() && text.back() == '\n')
+    text.pop_back();
+  if (text.empty() || joined(args).find(text) == std::string::npos)
+    return;
+  const pid_t parent = ::getppid();
+  std::ofstream(home / "waiting") << ::getpid();
+  while (::getppid() == parent)
+    ::usleep(10000);
+  std::_Exit(1);
 }
 
 int serve() {
@@ -130,6 +151,7 @@ int serve() {
   for (std::string line; std::getline(std::cin, line);) {
     const auto args = sundrel::bridge::splitCommandLine(line);
     log(args);
+    waitIfAsked(args);
     std::cout << answer(args) << std::flush;
   }
   return 0;
@@ -143,6 +165,7 @@ int main(int argc, char** argv) {
   if (!args.empty() && args[0] == "--session")
     return fs::exists(home / "session") ? serve() : 1;
   log(args);
+  waitIfAsked(args);
   if (fs::exists(home / "hang"))
     ::sleep(60);
   if (args.size() >= 4 && args[1] == "dump_data" &&
