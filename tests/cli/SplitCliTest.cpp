@@ -201,7 +201,7 @@ void SplitCli::checkCorpusFile(const std::string& name, bool mustSplit) {
       const Result result =
           split("--size " + std::to_string(limit) + " --output-dir " + shellQuote(out), {source});
       ASSERT_TRUE(result.status == 0 || result.status == 3) << result.err;
-      if (pages.size() <= 60) {
+      {
         // The boundary search gives the page-by-page scan's parts, byte for byte.
         const std::string scanned = work.file("scan-" + std::to_string(limit));
         fs::create_directories(scanned);
