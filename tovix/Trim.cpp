@@ -1,7 +1,13 @@
 #include "tovix/Trim.h"
 
-#include <qpdf/Pl_Discard.hh>
+#include <qpdf/Buffer.hh>
+#include <qpdf/Pl_Buffer.hh>
+#include <qpdf/Pl_QPDFTokenizer.hh>
 #include <qpdf/QPDF.hh>
+
+#include <cctype>
+#include <cstring>
+#include <memory>
 
 #include <map>
 #include <set>
@@ -14,63 +20,122 @@ namespace {
 
 const char* const kTrimmed[] = {"/Font", "/XObject"};
 
-// The resource names that content uses: a name operand (outside arrays and
-// dictionaries) followed by an operator that takes a resource.
-class UsedNames : public QPDFObjectHandle::TokenFilter {
+// Collects what the tokens say; the tokenizer and the quick scan both feed it.
+class NameCollector {
 public:
-  void handleToken(const QPDFTokenizer::Token& token) override {
-    switch (token.getType()) {
-    case QPDFTokenizer::tt_array_open:
-    case QPDFTokenizer::tt_dict_open:
-      ++depth_;
-      break;
-    case QPDFTokenizer::tt_array_close:
-    case QPDFTokenizer::tt_dict_close:
-      if (depth_-- == 0)
-        bad = true;
-      break;
-    case QPDFTokenizer::tt_name:
-      if (depth_ == 0)
-        last_ = token.getValue();
-      break;
-    case QPDFTokenizer::tt_word:
-      if (depth_ > 0)
-        bad = true;
-      else if (!last_.empty())
-        use(token.getValue());
-      break;
-    case QPDFTokenizer::tt_bad:
-      bad = true;
-      break;
-    default:
-      break;
-    }
+  explicit NameCollector(UsedNames& names) : names_(names) {}
+  void open() { ++depth_; }
+  void close() {
+    if (depth_-- == 0)
+      names_.bad = true;
   }
-  void handleEOF() override {
+  void name(std::string_view value) {
+    if (depth_ == 0)
+      last_.assign(value);
+  }
+  void word(std::string_view op) {
+    if (depth_ > 0)
+      names_.bad = true;
+    else if (!last_.empty())
+      use(op);
+  }
+  void end() {
     if (depth_ != 0)
-      bad = true;
+      names_.bad = true;
   }
-
-  bool bad = false;
-  std::set<std::string> all;
-  std::map<std::string, std::set<std::string>> byType; // resource type -> names
 
 private:
-  void use(const std::string& op) {
-    static const std::map<std::string, std::string> types = {
+  void use(std::string_view op) {
+    static const std::map<std::string_view, std::string> types = {
         {"CS", "/ColorSpace"}, {"cs", "/ColorSpace"}, {"gs", "/ExtGState"},   {"Tf", "/Font"},
         {"SCN", "/Pattern"},   {"scn", "/Pattern"},   {"BDC", "/Properties"}, {"DP", "/Properties"},
         {"sh", "/Shading"},    {"Do", "/XObject"}};
     auto type = types.find(op);
     if (type == types.end())
       return;
-    all.insert(last_);
-    byType[type->second].insert(last_);
+    names_.all.insert(last_);
+    names_.byType[type->second].insert(last_);
   }
 
+  UsedNames& names_;
   int depth_ = 0;
   std::string last_;
 };
+
+class TokenNames : public QPDFObjectHandle::TokenFilter {
+public:
+  explicit TokenNames(UsedNames& names) : collect_(names), names_(names) {}
+  void handleToken(const QPDFTokenizer::Token& token) override {
+    switch (token.getType()) {
+    case QPDFTokenizer::tt_array_open:
+    case QPDFTokenizer::tt_dict_open:
+      collect_.open();
+      break;
+    case QPDFTokenizer::tt_array_close:
+    case QPDFTokenizer::tt_dict_close:
+      collect_.close();
+      break;
+    case QPDFTokenizer::tt_name:
+      collect_.name(token.getValue());
+      break;
+    case QPDFTokenizer::tt_word:
+      collect_.word(token.getValue());
+      break;
+    case QPDFTokenizer::tt_bad:
+      names_.bad = true;
+      break;
+    default:
+      break;
+    }
+  }
+  void handleEOF() override { collect_.end(); }
+
+private:
+  NameCollector collect_;
+  UsedNames& names_;
+};
+
+bool isSpace(char c) {
+  return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f';
+}
+bool isDelimiter(char c) {
+  return std::strchr("()<>[]{}/%", c) != nullptr;
+}
+// Bytes the scan takes in names and words: printable ASCII but delimiters.
+bool isPlain(char c) {
+  return c > ' ' && c < 127 && !isDelimiter(c);
+}
+bool isNumber(std::string_view text) {
+  std::size_t i = text[0] == '+' || text[0] == '-' ? 1 : 0;
+  bool digits = false;
+  bool dot = false;
+  for (; i < text.size(); ++i) {
+    if (text[i] >= '0' && text[i] <= '9')
+      digits = true;
+    else if (text[i] == '.' && !dot)
+      dot = true;
+    else
+      return false;
+  }
+  return digits;
+}
+bool isWord(std::string_view text) {
+  const char c = text[0];
+  return ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '\'' || c == '"') &&
+         text != "BI" && text != "ID" && text != "EI";
+}
+
+// What the page's or form's content uses, by the quick scan where it can,
+// else by the tokenizer.
+UsedNames usedNamesOf(QPDFPageObjectHelper ph) {
+  Pl_Buffer buffer("content");
+  ph.pipeContents(&buffer);
+  std::unique_ptr<Buffer> data(buffer.getBuffer());
+  const std::string_view content(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+  if (auto quick = usedNamesQuickly(content))
+    return *quick;
+  return usedNamesByTokenizer(content);
+}
 
 // Trims one page or form XObject; false when its content could not be read
 // cleanly or names a font or image its resources lack.
@@ -81,8 +146,7 @@ bool trimOne(QPDFPageObjectHelper ph, std::set<std::string>& unresolved) {
   QPDF* owner = oh.getOwningQPDF();
   const std::size_t warningsBefore = owner != nullptr ? owner->numWarnings() : 0;
   try {
-    Pl_Discard discard;
-    ph.filterContents(&used, &discard);
+    used = usedNamesOf(ph);
   } catch (const std::exception&) {
     return false;
   }
@@ -124,6 +188,90 @@ bool trimOne(QPDFPageObjectHelper ph, std::set<std::string>& unresolved) {
 }
 
 } // namespace
+
+UsedNames usedNamesByTokenizer(std::string_view content) {
+  UsedNames names;
+  TokenNames filter(names);
+  Pl_QPDFTokenizer tokenizer("content", &filter);
+  tokenizer.write(reinterpret_cast<const unsigned char*>(content.data()), content.size());
+  tokenizer.finish();
+  return names;
+}
+
+std::optional<UsedNames> usedNamesQuickly(std::string_view content) {
+  UsedNames names;
+  NameCollector collect(names);
+  const std::size_t n = content.size();
+  std::size_t i = 0;
+  while (i < n) {
+    const char c = content[i];
+    if (isSpace(c)) {
+      ++i;
+    } else if (c == '%') {
+      while (i < n && content[i] != '\n' && content[i] != '\r')
+        ++i;
+    } else if (c == '[') {
+      collect.open();
+      ++i;
+    } else if (c == ']') {
+      collect.close();
+      ++i;
+    } else if (c == '<' && i + 1 < n && content[i + 1] == '<') {
+      collect.open();
+      i += 2;
+    } else if (c == '>' && i + 1 < n && content[i + 1] == '>') {
+      collect.close();
+      i += 2;
+    } else if (c == '<') {
+      for (++i; i < n && content[i] != '>'; ++i) {
+        if (!std::isxdigit(static_cast<unsigned char>(content[i])) && !isSpace(content[i]))
+          return std::nullopt;
+      }
+      if (i == n)
+        return std::nullopt;
+      ++i;
+    } else if (c == '(') {
+      int nesting = 1;
+      for (++i; i < n && nesting > 0; ++i) {
+        if (content[i] == '\\')
+          ++i;
+        else if (content[i] == '(')
+          ++nesting;
+        else if (content[i] == ')')
+          --nesting;
+      }
+      if (nesting > 0 || i > n)
+        return std::nullopt;
+    } else if (c == '/') {
+      const std::size_t start = i++;
+      while (i < n && isPlain(content[i]))
+        ++i;
+      const std::string_view name = content.substr(start, i - start);
+      if (name.find('#') != std::string_view::npos ||
+          (i < n && !isSpace(content[i]) && !isDelimiter(content[i])))
+        return std::nullopt;
+      collect.name(name);
+    } else if (isPlain(c)) {
+      const std::size_t start = i;
+      while (i < n && isPlain(content[i]))
+        ++i;
+      const std::string_view text = content.substr(start, i - start);
+      if (i < n && !isSpace(content[i]) && !isDelimiter(content[i]))
+        return std::nullopt;
+      if (isNumber(text) || text == "true" || text == "false" || text == "null")
+        continue;
+      if (!isWord(text))
+        return std::nullopt;
+      collect.word(text);
+    } else {
+      return std::nullopt; // braces, a lone ')' or '>', NUL and bytes above ASCII
+    }
+  }
+  collect.end();
+  if (names.bad)
+    return std::nullopt;
+  return names;
+}
 
 void trimResources(QPDFPageObjectHelper page) {
   std::set<std::string> unresolved; // names used by forms that lack them

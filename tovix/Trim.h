@@ -2,6 +2,12 @@
 
 #include <qpdf/QPDFPageObjectHelper.hh>
 
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+
 // Trimming a page's fonts and images to those its content uses.
 namespace sundrel::tovix {
 
@@ -15,5 +21,22 @@ namespace sundrel::tovix {
 // The content is only tokenized, not parsed into objects: this is the cost
 // of every page copied from a document whose pages share resources.
 void trimResources(QPDFPageObjectHelper page);
+
+// The resource names that content uses: a name operand (outside arrays and
+// dictionaries) followed by an operator that takes a resource.
+struct UsedNames {
+  bool bad = false; // the content could not be read cleanly
+  std::set<std::string> all;
+  std::map<std::string, std::set<std::string>> byType; // resource type -> names
+  bool operator==(const UsedNames&) const = default;
+};
+
+// By qpdf's content tokenizer.
+UsedNames usedNamesByTokenizer(std::string_view content);
+
+// The same by a quick scan, for content made only of what the scan reads
+// exactly as the tokenizer does; nothing for anything else (inline images,
+// escaped names, odd bytes, anything the tokenizer would call bad).
+std::optional<UsedNames> usedNamesQuickly(std::string_view content);
 
 } // namespace sundrel::tovix
