@@ -106,6 +106,7 @@ void runSession(std::FILE* in, std::FILE* out) {
   InputCache cache;
   std::string line;
   bool tooLong = false;
+  int sinceTrim = 0;
   while (readLine(in, line, tooLong)) {
     Answer a;
     const auto args = bridge::splitCommandLine(line);
@@ -121,9 +122,15 @@ void runSession(std::FILE* in, std::FILE* out) {
     std::fwrite(a.payload.data(), 1, a.payload.size(), out);
     std::fflush(out);
     cache.trim(kKeptInputs);
-    // A command's output document is freed by now; give its memory back
-    // rather than let the session grow with the largest part seen.
-    ::malloc_trim(0);
+    // A command's output document is freed by now. Giving its memory back
+    // after every command costs more than many small commands themselves
+    // (the next one faults the pages in again): do it after a large output
+    // and now and then, so the session does not keep what it no longer uses.
+    constexpr std::uint64_t kLargeOutput = 8u << 20;
+    if (a.bytes >= kLargeOutput || a.payload.size() >= kLargeOutput || ++sinceTrim >= 64) {
+      ::malloc_trim(0);
+      sinceTrim = 0;
+    }
   }
 }
 
