@@ -5,6 +5,7 @@
 #include <qpdf/QPDFWriter.hh>
 #include <qpdf/QUtil.hh>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +28,22 @@ bool sameFile(const struct stat& a, const struct stat& b) {
 class StagedOutput {
 public:
   explicit StagedOutput(const std::string& target) : target_(target) {
+    // A device or a pipe is written as it stands: renaming over it would put
+    // a plain file in its place (/dev/null among them, for root). A pipe
+    // that nobody reads fails at once rather than waiting for a reader.
+    struct stat info {};
+    if (::stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+      const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+      if (fd < 0 || ::fcntl(fd, F_SETFL, 0) != 0 || (file_ = ::fdopen(fd, "wb")) == nullptr) {
+        const int saved = errno;
+        if (fd >= 0)
+          ::close(fd);
+        throw Failure("Unable to open file for writing: " + shown(target) + ": " +
+                      std::strerror(saved));
+      }
+      direct_ = true;
+      return;
+    }
     const std::size_t slash = target.rfind('/');
     std::string dir = slash == std::string::npos ? "." : target.substr(0, slash);
     if (dir.empty())
@@ -54,7 +71,7 @@ public:
   ~StagedOutput() {
     if (file_ != nullptr)
       std::fclose(file_);
-    if (!committed_)
+    if (!committed_ && !direct_)
       ::unlink(temp_.c_str());
   }
 
@@ -64,7 +81,8 @@ public:
     // mkstemp makes the file private; give it the mode a plain creation would.
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    ::fchmod(::fileno(file_), 0666 & ~mask);
+    if (!direct_)
+      ::fchmod(::fileno(file_), 0666 & ~mask);
     const bool writeFailed = std::fflush(file_) != 0 || std::ferror(file_) != 0;
     const int saved = errno;
     const bool closeFailed = std::fclose(file_) != 0;
@@ -72,7 +90,7 @@ public:
     if (writeFailed || closeFailed)
       throw Failure("Unable to write file: " + shown(target_) + ": " +
                     std::strerror(writeFailed ? saved : errno));
-    if (::rename(temp_.c_str(), target_.c_str()) != 0)
+    if (!direct_ && ::rename(temp_.c_str(), target_.c_str()) != 0)
       throw Failure("Unable to write file: " + shown(target_) + ": " + std::strerror(errno));
     committed_ = true;
   }
@@ -82,6 +100,7 @@ private:
   std::string temp_;
   std::FILE* file_ = nullptr;
   bool committed_ = false;
+  bool direct_ = false;
 };
 
 void confirmOverwrite(Context& ctx) {

@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace sundrel::tovix::test {
@@ -397,6 +399,38 @@ TEST_F(Tovix, FailureLeavesAnExistingOutputUntouched) {
   // dont_ask (the default) replaces it
   EXPECT_EQ(run({"A=" + src, "cat", "A2", "output", out, "dont_ask"}).exitCode, 0);
   EXPECT_EQ(pageTexts(out), expectedTexts({2}));
+}
+
+// A pipe (like a device) is written as it stands, never replaced by a file;
+// one that nobody reads fails at once.
+TEST_F(Tovix, OutputToAPipeStaysAPipe) {
+  const std::string src = make("in.pdf", PdfShape{}.withPages(2));
+  const std::string fifo = dir.file("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(run({"A=" + src, "cat", "A1", "output", fifo}).exitCode, 1);
+
+  // Our own reader, and a writer held open until the engine is done, so the
+  // reader sees the end only then.
+  const int readEnd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  const int holdEnd = ::open(fifo.c_str(), O_WRONLY);
+  ASSERT_GE(readEnd, 0);
+  ASSERT_GE(holdEnd, 0);
+  ::fcntl(readEnd, F_SETFL, 0);
+  std::string received;
+  std::thread reader([&] {
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(readEnd, buffer, sizeof buffer)) > 0;)
+      received.append(buffer, static_cast<std::size_t>(n));
+  });
+  const RunResult r = run({"A=" + src, "cat", "A1", "output", fifo});
+  ::close(holdEnd);
+  reader.join();
+  ::close(readEnd);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(received.rfind("%PDF-", 0), 0u);
+  struct stat info {};
+  ASSERT_EQ(::stat(fifo.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
 
 TEST_F(Tovix, StandardOutputAndDumpDataVariants) {
