@@ -28,7 +28,9 @@ struct UsedNames {
   bool bad = false; // the content could not be read cleanly
   std::set<std::string> all;
   std::map<std::string, std::set<std::string>> byType; // resource type -> names
-  bool operator==(const UsedNames&) const = default;
+  bool operator==(const UsedNames& other) const {
+    return bad == other.bad && all == other.all && byType == other.byType;
+  }
 };
 
 // By qpdf's content tokenizer.
