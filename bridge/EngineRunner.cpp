@@ -297,7 +297,7 @@ void removeLeftoversOfEndedRuns(const std::string& folder, std::string_view pref
   for (auto it = std::filesystem::directory_iterator(folder, error);
        !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
     const std::string name = it->path().filename().string();
-    if (!name.starts_with(prefix))
+    if (name.rfind(prefix, 0) != 0)
       continue;
     const std::size_t dash = name.find('-', prefix.size());
     const std::string digits =
