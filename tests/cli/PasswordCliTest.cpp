@@ -56,13 +56,6 @@ std::string pdfWithPages(int pages) {
          " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
 }
 
-std::string shellQuote(const std::string& text) {
-  std::string out = "'";
-  for (const char c : text)
-    out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
 struct Result {
   int status = -1;
   std::string err;

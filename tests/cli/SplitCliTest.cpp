@@ -23,13 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string shellQuote(const std::string& text) {
-  std::string quoted = "'";
-  for (const char c : text)
-    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
 struct Result {
   int status = -1;
   std::string out;

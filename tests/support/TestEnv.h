@@ -12,6 +12,14 @@ inline std::string envOr(const char* name, const char* fallback) {
   return value != nullptr && *value != '\0' ? value : fallback;
 }
 
+// text as one word for /bin/sh, whatever it holds.
+inline std::string shellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (const char c : text)
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
 inline std::string binDir() {
   return envOr("SUNDREL_BIN_DIR", SUNDREL_DEFAULT_BIN_DIR);
 }
