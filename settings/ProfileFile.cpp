@@ -59,22 +59,122 @@ bool keyOf(std::string_view line, std::string_view& key, std::string_view& value
   return true;
 }
 
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
+constexpr std::string_view kUtf16BeMark = "\xFE\xFF";
+
+void appendUtf8(std::string& out, char32_t point) {
+  if (point < 0x80) {
+    out += static_cast<char>(point);
+  } else if (point < 0x800) {
+    out += static_cast<char>(0xC0 | (point >> 6));
+    out += static_cast<char>(0x80 | (point & 0x3F));
+  } else if (point < 0x10000) {
+    out += static_cast<char>(0xE0 | (point >> 12));
+    out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (point & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (point >> 18));
+    out += static_cast<char>(0x80 | ((point >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (point & 0x3F));
+  }
+}
+
+// UTF-16 (after its mark) as UTF-8; false, with the reason, when it is cut or
+// holds a surrogate without its partner: a password must never change.
+bool utf16ToUtf8(std::string_view bytes, bool bigEndian, std::string& out, std::string& error) {
+  if (bytes.size() % 2 != 0) {
+    error = "it is UTF-16 text cut in the middle of a character";
+    return false;
+  }
+  const auto unit = [&](std::size_t at) {
+    const auto first = static_cast<unsigned char>(bytes[at]);
+    const auto second = static_cast<unsigned char>(bytes[at + 1]);
+    return static_cast<char32_t>(bigEndian ? (first << 8 | second) : (second << 8 | first));
+  };
+  for (std::size_t at = 0; at < bytes.size(); at += 2) {
+    char32_t point = unit(at);
+    if (point >= 0xD800 && point <= 0xDBFF && at + 2 < bytes.size() && unit(at + 2) >= 0xDC00 &&
+        unit(at + 2) <= 0xDFFF) {
+      point = 0x10000 + ((point - 0xD800) << 10) + (unit(at + 2) - 0xDC00);
+      at += 2;
+    } else if (point >= 0xD800 && point <= 0xDFFF) {
+      error = "it is UTF-16 text with a broken character at byte " + std::to_string(at + 2);
+      return false;
+    }
+    appendUtf8(out, point);
+  }
+  return true;
+}
+
+// UTF-8 as UTF-16 with its mark; false when text is not UTF-8.
+bool utf8ToUtf16(std::string_view text, bool bigEndian, std::string& out) {
+  const auto put = [&](char32_t unit) {
+    const char high = static_cast<char>(unit >> 8);
+    const char low = static_cast<char>(unit & 0xFF);
+    out += bigEndian ? high : low;
+    out += bigEndian ? low : high;
+  };
+  put(0xFEFF);
+  for (std::size_t at = 0; at < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+    if ((lead >= 0x80 && lead < 0xC2) || lead > 0xF4 || at + length > text.size())
+      return false;
+    char32_t point = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+      const auto next = static_cast<unsigned char>(text[at + i]);
+      if ((next & 0xC0) != 0x80)
+        return false;
+      point = point << 6 | (next & 0x3F);
+    }
+    if (point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF))
+      return false;
+    if (point >= 0x10000) {
+      put(0xD800 + ((point - 0x10000) >> 10));
+      put(0xDC00 + ((point - 0x10000) & 0x3FF));
+    } else {
+      put(point);
+    }
+    at += length;
+  }
+  return true;
+}
+
 } // namespace
 
-ProfileFile ProfileFile::parse(std::string_view text) {
+std::optional<ProfileFile> ProfileFile::decode(std::string_view bytes, std::string& error) {
+  Encoding encoding = Encoding::Utf8;
+  std::string converted;
+  if (bytes.substr(0, 3) == kUtf8Mark) {
+    encoding = Encoding::Utf8Bom;
+    bytes.remove_prefix(3);
+  } else if (bytes.substr(0, 2) == kUtf16LeMark || bytes.substr(0, 2) == kUtf16BeMark) {
+    encoding = bytes[0] == kUtf16LeMark[0] ? Encoding::Utf16Le : Encoding::Utf16Be;
+    if (!utf16ToUtf8(bytes.substr(2), encoding == Encoding::Utf16Be, converted, error))
+      return std::nullopt;
+    bytes = converted;
+  }
   ProfileFile profile;
+  profile.encoding_ = encoding;
   std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
+  while (start < bytes.size()) {
+    std::size_t end = bytes.find('\n', start);
     if (end == std::string_view::npos)
-      end = text.size();
-    std::string_view line = text.substr(start, end - start);
+      end = bytes.size();
+    std::string_view line = bytes.substr(start, end - start);
     if (!line.empty() && line.back() == '\r')
       line.remove_suffix(1);
     profile.lines.emplace_back(line);
     start = end + 1;
   }
   return profile;
+}
+
+ProfileFile ProfileFile::parse(std::string_view text) {
+  std::string error;
+  return decode(text, error).value_or(ProfileFile{});
 }
 
 std::optional<std::string> ProfileFile::readText(const std::string& path, std::string& error) {
@@ -110,10 +210,14 @@ std::optional<std::string> ProfileFile::readText(const std::string& path, std::s
   return text;
 }
 
+std::optional<ProfileFile> ProfileFile::read(const std::string& path, std::string& error) {
+  const auto bytes = readText(path, error);
+  return bytes ? decode(*bytes, error) : std::nullopt;
+}
+
 ProfileFile ProfileFile::load(const std::string& path) {
   std::string error;
-  const auto text = readText(path, error);
-  return text ? parse(*text) : ProfileFile{};
+  return read(path, error).value_or(ProfileFile{});
 }
 
 std::string ProfileFile::getString(std::string_view section, std::string_view key,
@@ -213,7 +317,18 @@ bool ProfileFile::save(const std::string& path, std::string* error) const {
       *error = std::strerror(reason);
     return false;
   };
-  const std::string data = text();
+  std::string data = text();
+  if (encoding_ == Encoding::Utf8Bom) {
+    data.insert(0, kUtf8Mark);
+  } else if (encoding_ != Encoding::Utf8) {
+    std::string wide;
+    if (!utf8ToUtf16(data, encoding_ == Encoding::Utf16Be, wide)) {
+      if (error != nullptr)
+        *error = "a value is not UTF-8 text, which a UTF-16 file cannot hold";
+      return false;
+    }
+    data = std::move(wide);
+  }
   std::string tempPath = path + ".XXXXXX";
   const int fd = ::mkstemp(tempPath.data());
   if (fd < 0)

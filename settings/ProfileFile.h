@@ -14,14 +14,27 @@ namespace sundrel::settings {
 
 class ProfileFile {
 public:
-  // Reads path; a missing or unreadable file gives an empty profile. Carriage
-  // returns before line ends (files written on Windows) are accepted.
-  static ProfileFile load(const std::string& path);
+  // How the file's text is stored. As the Windows profile functions do, a
+  // file that starts with a UTF-16 byte order mark is read as UTF-16, and a
+  // UTF-8 one is skipped; a save keeps the file's own form.
+  enum class Encoding { Utf8, Utf8Bom, Utf16Le, Utf16Be };
 
-  // The contents of a settings file, or nothing with the reason: a folder, a
+  // Reads path; a missing, unreadable or undecodable file gives an empty
+  // profile. Carriage returns before line ends (files written on Windows)
+  // are accepted.
+  static ProfileFile load(const std::string& path);
+  // The same, or nothing with the reason when the file is there but cannot be
+  // read or decoded (a missing file is an error too: errno's text).
+  static std::optional<ProfileFile> read(const std::string& path, std::string& error);
+
+  // The bytes of a settings file, or nothing with the reason: a folder, a
   // device, a FIFO or a file of absurd size is refused, never read.
   static std::optional<std::string> readText(const std::string& path, std::string& error);
   static constexpr long long kMaxFileBytes = 1 << 20;
+  // The profile in a file's bytes, its byte order mark heeded; nothing, with
+  // the reason, for UTF-16 that is cut or holds a broken character.
+  static std::optional<ProfileFile> decode(std::string_view bytes, std::string& error);
+  // decode, with an undecodable text taken as an empty profile.
   static ProfileFile parse(std::string_view text);
 
   // The value as GetPrivateProfileStringA gives it for a buffer of bufferSize
@@ -38,8 +51,9 @@ public:
   // appends a new section holding it.
   void setString(std::string_view section, std::string_view key, std::string_view value);
 
-  // The whole file as text, one "\n" after each line.
+  // The whole file as text (UTF-8), one "\n" after each line.
   std::string text() const;
+  Encoding encoding() const { return encoding_; }
 
   // Writes the file atomically: a temporary file beside it, then a rename, so a
   // failed save leaves the previous file whole. A new file gets mode 0600 (it
@@ -49,6 +63,7 @@ public:
 
 private:
   std::vector<std::string> lines;
+  Encoding encoding_ = Encoding::Utf8;
 };
 
 } // namespace sundrel::settings

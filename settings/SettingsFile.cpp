@@ -2,7 +2,10 @@
 
 #include "settings/ProfileFile.h"
 
+#include <cerrno>
+#include <optional>
 #include <string>
+#include <unistd.h>
 
 namespace sundrel::settings {
 namespace {
@@ -71,12 +74,17 @@ constexpr Entry kSaveOrder[] = {
 
 } // namespace
 
-void loadSettings(SplitSettings& settings, const std::string& path) {
-  const ProfileFile profile = ProfileFile::load(path);
+std::string loadSettings(SplitSettings& settings, const std::string& path) {
+  std::string error;
+  const std::optional<ProfileFile> read = ProfileFile::read(path, error);
+  const bool missing =
+      !read && ::access(path.c_str(), F_OK) != 0 && (errno == ENOENT || errno == ENOTDIR);
+  const ProfileFile profile = read.value_or(ProfileFile{});
   for (const auto& key : kIntKeys)
     settings.*key.field = profile.getInt(key.section, key.key, settings.*key.field);
   for (const auto& key : kTextKeys)
     settings.*key.field = profile.getString(key.section, key.key, "", key.bufferSize);
+  return read || missing ? std::string() : error;
 }
 
 bool saveSettings(const SplitSettings& settings, const std::string& path, std::string* reason) {

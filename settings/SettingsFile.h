@@ -12,8 +12,10 @@ inline constexpr std::string_view kSettingsFileName = "SettingValue.ini";
 
 // Reads the seventeen keys into the options group: a missing integer key keeps
 // the field's current value, a missing text key gives an empty text;
-// namePattern is left alone.
-void loadSettings(SplitSettings& settings, const std::string& path);
+// namePattern is left alone. A missing file reads as one without keys; a
+// file that is there but cannot be read or decoded does too, and the result
+// says why (empty otherwise), so that no setting is dropped unsaid.
+[[nodiscard]] std::string loadSettings(SplitSettings& settings, const std::string& path);
 
 // Writes the seventeen keys in their documented order, keeping the rest of an
 // existing file. False when the file could not be written, with the reason

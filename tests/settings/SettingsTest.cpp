@@ -109,7 +109,9 @@ TEST(ProfileFile, MalformedFilesLoadWithoutHarm) {
   for (const auto& input : inputs) {
     writeFile(dir.file("SettingValue.ini"), input);
     SplitSettings loaded;
-    loadSettings(loaded, dir.file("SettingValue.ini"));
+    // Read, or refused as too large (and said so); never harmful.
+    const std::string reason = loadSettings(loaded, dir.file("SettingValue.ini"));
+    EXPECT_EQ(reason, input.size() > (1u << 20) ? "it is too large to be a settings file" : "");
     EXPECT_EQ(loaded.keepEncryption, 1);
     EXPECT_EQ(loaded.namePatternIndex, 0);
     EXPECT_EQ(loaded.docTitle, "");
@@ -158,7 +160,8 @@ TEST(ProfileFile, RefusesWhatIsNotASettingsFile) {
     EXPECT_FALSE(ProfileFile::readText(path, error)) << path;
     EXPECT_EQ(error, reason);
     SplitSettings settings;
-    loadSettings(settings, path); // keeps the defaults
+    // Keeps the defaults, and says why unless the file is simply not there.
+    EXPECT_EQ(loadSettings(settings, path), path == dir.file("missing.ini") ? "" : reason);
     EXPECT_EQ(settings.namePattern, SplitSettings{}.namePattern);
   }
 }
@@ -197,7 +200,7 @@ TEST(SettingsFile, RoundTripKeepsEveryFieldButThePatternText) {
   saved.namePattern = "{part:0000}";
   ASSERT_TRUE(saveSettings(saved, path));
   SplitSettings loaded;
-  loadSettings(loaded, path);
+  EXPECT_EQ(loadSettings(loaded, path), "");
   saved.namePattern = std::string(kDefaultNamePattern);
   EXPECT_EQ(loaded.namePattern, saved.namePattern);
   EXPECT_EQ(loaded.namePatternIndex, -1);
@@ -233,7 +236,7 @@ TEST(SettingsFile, LoadingWhatTheFileSupplies) {
                       "Subject=" +
                       std::string(1100, 's') + "\r\n");
   SplitSettings loaded = sampleSettings();
-  loadSettings(loaded, path);
+  EXPECT_EQ(loadSettings(loaded, path), "");
   EXPECT_EQ(loaded.namePatternIndex, 3);
   EXPECT_EQ(loaded.printAllowed, 7); // taken as it is; the dialog copes with it
   EXPECT_EQ(loaded.openPassword, std::string(259, 'p'));
@@ -256,7 +259,7 @@ TEST(SettingsFile, LoadingWhatTheFileSupplies) {
 
 TEST(SettingsFile, MissingFileKeepsNumbersAndClearsTexts) {
   SplitSettings loaded = sampleSettings();
-  loadSettings(loaded, "/nonexistent/SettingValue.ini");
+  EXPECT_EQ(loadSettings(loaded, "/nonexistent/SettingValue.ini"), "");
   EXPECT_EQ(loaded.printAllowed, 2);
   EXPECT_EQ(loaded.selectedTab, 2);
   EXPECT_EQ(loaded.openPassword, "");

@@ -9,6 +9,7 @@
 
 #include <QKeyEvent>
 #include <QLoggingCategory>
+#include <QTimer>
 
 #include <array>
 #include <string>
@@ -159,7 +160,20 @@ void OptionsDialog::setTabOrder() {
 }
 
 void OptionsDialog::loadSettings() {
-  settings::loadSettings(options, settings::settingsFilePath());
+  const std::string path = settings::settingsFilePath();
+  if (const std::string reason = settings::loadSettings(options, path); !reason.empty()) {
+    qCWarning(lcOptions, "could not read the settings file %s: %s", path.c_str(), reason.c_str());
+    // The pages then show no passwords: said over the window, once it is up,
+    // before the user confirms them.
+    const QString text =
+        tr("The options could not be read from %1 (%2).\n\n"
+           "Check the security and the properties before you press OK.")
+            .arg(QString::fromLocal8Bit(path.c_str()), QString::fromLocal8Bit(reason.c_str()));
+    QTimer::singleShot(0, dialog, [this, text] {
+      if (dialog && saveFailureHandler)
+        saveFailureHandler(dialog, text);
+    });
+  }
 
   const std::array<QWidget*, 3> pages{namePage, securityPage, propertiesPage};
   for (int index = 0; index < 3; ++index)

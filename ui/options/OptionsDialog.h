@@ -47,8 +47,8 @@ public:
   QDialog* window() const { return dialog; }
 
   // Tells the user, over the Options window, that the options could not be
-  // saved; called for the first failed save only. Without a handler the
-  // failure is only logged.
+  // saved (the first failed save only) or read (at every opening that fails).
+  // Without a handler the failure is only logged.
   using SaveFailureHandler = std::function<void(QWidget* parent, const QString& text)>;
   void setSaveFailureHandler(SaveFailureHandler handler) {
     saveFailureHandler = std::move(handler);
