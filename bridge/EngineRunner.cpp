@@ -9,13 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <poll.h>
-#include <random>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -55,45 +52,6 @@ std::string executableDirectory() {
   if (directory.empty() || directory.back() != '/')
     directory += '/';
   return directory;
-}
-
-// The private temporary directory of this process, made on first use and
-// removed at exit when it is empty (every caller deletes its own files).
-class TempDirectory {
-public:
-  const std::string& path() {
-    std::call_once(once, [this] { create(); });
-    return directory;
-  }
-  ~TempDirectory() {
-    if (!directory.empty())
-      ::rmdir(directory.c_str());
-  }
-
-private:
-  void create() {
-    const char* base = std::getenv("TMPDIR");
-    std::string root = (base != nullptr && *base != '\0') ? base : "/tmp";
-    if (root.back() != '/')
-      root += '/';
-    removeLeftoversOfEndedRuns(root, "sundrel-");
-    // The process id in the name lets a later start find folders whose owner
-    // was killed before it could clean up.
-    std::string pattern = root + "sundrel-" + std::to_string(::getpid()) + "-XXXXXX";
-    // mkdtemp creates the directory with mode 0700.
-    if (::mkdtemp(pattern.data()) != nullptr) {
-      directory = pattern + '/';
-      registerCleanupPath(pattern);
-    }
-  }
-
-  std::once_flag once;
-  std::string directory;
-};
-
-TempDirectory& tempDirectory() {
-  static TempDirectory instance;
-  return instance;
 }
 
 // Closes a file descriptor when it goes out of scope.
@@ -244,123 +202,7 @@ int runCommand(const std::string& commandLine, std::string* output, WaitMode mod
   return exitCodeOf(status);
 }
 
-// Paths removed when SIGINT or SIGTERM ends the process, and the engines to
-// stop first so that none writes a file after we are gone: fixed slots, so
-// that the handler touches nothing but kill, unlink and rmdir.
-constexpr int kCleanupSlots = 8;
-char cleanupPaths[kCleanupSlots][PATH_MAX];
-volatile std::sig_atomic_t cleanupUsed[kCleanupSlots];
-constexpr int kChildSlots = 4;
-volatile std::sig_atomic_t childSlots[kChildSlots];
-
-// Empties a folder of the plain files it holds (the private temporary folder
-// holds nothing else) with calls that are safe in a signal handler.
-void emptyFolder(const char* path) {
-  const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0)
-    return;
-  alignas(8) char buffer[4096];
-  for (;;) {
-    const ssize_t count = ::getdents64(fd, buffer, sizeof buffer);
-    if (count <= 0)
-      break;
-    for (ssize_t at = 0; at < count;) {
-      const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
-      const char* name = entry->d_name;
-      if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
-        ::unlinkat(fd, name, 0);
-      at += entry->d_reclen;
-    }
-  }
-  ::close(fd);
-}
-
-extern "C" void cleanUpAndDie(int signal) {
-  for (int i = 0; i < kChildSlots; ++i) {
-    if (childSlots[i] > 0)
-      ::kill(static_cast<pid_t>(childSlots[i]), SIGKILL);
-  }
-  for (int i = kCleanupSlots - 1; i >= 0; --i) {
-    if (cleanupUsed[i] != 0 && ::unlink(cleanupPaths[i]) != 0) {
-      emptyFolder(cleanupPaths[i]);
-      ::rmdir(cleanupPaths[i]);
-    }
-  }
-  std::signal(signal, SIG_DFL);
-  std::raise(signal);
-}
-
 } // namespace
-
-void removeLeftoversOfEndedRuns(const std::string& folder, std::string_view prefix) {
-  std::error_code error;
-  for (auto it = std::filesystem::directory_iterator(folder, error);
-       !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
-    const std::string name = it->path().filename().string();
-    if (name.rfind(prefix, 0) != 0)
-      continue;
-    const std::size_t dash = name.find('-', prefix.size());
-    const std::string digits =
-        name.substr(prefix.size(), dash == std::string::npos ? 0 : dash - prefix.size());
-    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos)
-      continue;
-    struct stat info {};
-    if (::lstat(it->path().c_str(), &info) != 0 ||
-        !(S_ISDIR(info.st_mode) || S_ISREG(info.st_mode)) || info.st_uid != ::getuid())
-      continue;
-    const pid_t owner = static_cast<pid_t>(std::strtol(digits.c_str(), nullptr, 10));
-    if (owner <= 0 || ::kill(owner, 0) == 0 || errno != ESRCH)
-      continue;
-    std::error_code ignored;
-    std::filesystem::remove_all(it->path(), ignored);
-  }
-}
-
-void registerCleanupPath(const std::string& path) {
-  if (path.size() >= PATH_MAX)
-    return;
-  for (int i = 0; i < kCleanupSlots; ++i) {
-    if (cleanupUsed[i] == 0) {
-      std::memcpy(cleanupPaths[i], path.c_str(), path.size() + 1);
-      cleanupUsed[i] = 1;
-      return;
-    }
-  }
-}
-
-void unregisterCleanupPath(const std::string& path) {
-  for (int i = 0; i < kCleanupSlots; ++i) {
-    if (cleanupUsed[i] != 0 && path == cleanupPaths[i]) {
-      cleanupUsed[i] = 0;
-      return;
-    }
-  }
-}
-
-void trackEngineProcess(pid_t pid) {
-  for (int i = 0; i < kChildSlots; ++i) {
-    if (childSlots[i] == 0) {
-      childSlots[i] = pid;
-      return;
-    }
-  }
-}
-
-void untrackEngineProcess(pid_t pid) {
-  for (int i = 0; i < kChildSlots; ++i) {
-    if (childSlots[i] == pid)
-      childSlots[i] = 0;
-  }
-}
-
-void installInterruptCleanup() {
-  struct sigaction action {};
-  action.sa_handler = cleanUpAndDie;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESETHAND;
-  ::sigaction(SIGINT, &action, nullptr);
-  ::sigaction(SIGTERM, &action, nullptr);
-}
 
 const std::string_view kInstalledFilesDirectory = SUNDREL_INSTALLED_FILES_DIRECTORY;
 
@@ -389,32 +231,6 @@ std::string programFilePath(std::string_view fileName) {
 
 void setProgramDirectory(std::string directory) {
   programDirectoryOverride() = std::move(directory);
-}
-
-std::string makeTempPath(std::string_view suffix) {
-  const std::string& directory = tempDirectory().path();
-  if (directory.empty())
-    return {};
-  static std::mt19937 generator{std::random_device{}()};
-  for (int attempt = 0; attempt < 1000; ++attempt) {
-    char name[32];
-    std::snprintf(name, sizeof name, "pdf%X.tmp", static_cast<unsigned>(generator() & 0xFFFFu));
-    std::string path = directory + name;
-    // Claim the name exclusively, then give it up: the caller owns the final name.
-    const int fd = ::open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd < 0) {
-      if (errno == EEXIST)
-        continue;
-      return {};
-    }
-    ::close(fd);
-    ::unlink(path.c_str());
-    path.append(suffix);
-    if (::access(path.c_str(), F_OK) == 0)
-      continue; // a suffixed file of that name is still in use
-    return path;
-  }
-  return {};
 }
 
 std::string quoteArgument(std::string_view value) {

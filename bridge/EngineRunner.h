@@ -4,6 +4,8 @@
 // directory, private temporary names, child processes with captured output,
 // the page count of a PDF and the hooks that keep the window alive.
 
+#include "bridge/OwnFiles.h"
+
 #include <functional>
 #include <string>
 #include <string_view>
@@ -31,26 +33,6 @@ extern const std::string_view kInstalledFilesDirectory;
 // Replaces the directory that programFilePath uses; an empty text restores the
 // directory of the running executable.
 void setProgramDirectory(std::string directory);
-
-// A new name "pdf<hex>.tmp<suffix>" in this process's private temporary
-// directory (mode 0700, removed at exit when empty; the folders of processes
-// that no longer run are removed when the next one makes its own). No file exists under the
-// returned name; the caller creates and owns it. Empty on failure.
-std::string makeTempPath(std::string_view suffix = {});
-
-// Removes the files and folders in folder named prefix<pid>-... that belong
-// to this user and to a process that no longer runs: what a killed run left.
-void removeLeftoversOfEndedRuns(const std::string& folder, std::string_view prefix);
-
-// Files (or folders of plain files) to remove when SIGINT or SIGTERM ends the
-// process, so an interrupted run leaves nothing half-done behind; at most a
-// few at a time. installInterruptCleanup sets up the handlers.
-void registerCleanupPath(const std::string& path);
-void unregisterCleanupPath(const std::string& path);
-void installInterruptCleanup();
-// Engine processes that the handlers kill before removing those paths.
-void trackEngineProcess(pid_t pid);
-void untrackEngineProcess(pid_t pid);
 
 // Quotes one argument so that splitCommandLine gives it back unchanged,
 // whatever it holds (blanks, '"', trailing backslashes). A plain value comes

@@ -26,6 +26,8 @@ const char* failureName(engine::FailureKind kind) {
     return "overwrite";
   case engine::FailureKind::Timeout:
     return "timeout";
+  case engine::FailureKind::SourceChanged:
+    return "source_changed";
   case engine::FailureKind::None:
     break;
   }

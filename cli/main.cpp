@@ -12,8 +12,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -23,6 +25,48 @@
 namespace {
 
 using namespace sundrel;
+
+// The part list is the run's result: a write of it that fails (a full disk,
+// a closed standard output, a reader gone from the pipe) is an error, told
+// once on standard error, and the run still finishes and cleans up.
+int outputError = 0;
+
+void checkOutput() {
+  if (outputError != 0)
+    return;
+  errno = 0;
+  if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0)
+    return;
+  outputError = errno != 0 ? errno : EIO;
+  std::fprintf(stderr, "sundrel-split: the list of parts could not be written: %s\n",
+               outputError == EBADF ? "standard output is closed" : std::strerror(outputError));
+}
+
+// The exit status once nothing more is written to standard output.
+int finishOutput(int status) {
+  checkOutput();
+  if (std::fclose(stdout) != 0 && outputError == 0) {
+    outputError = errno;
+    std::fprintf(stderr, "sundrel-split: the list of parts could not be written: %s\n",
+                 std::strerror(outputError));
+  }
+  return outputError != 0 ? 2 : status;
+}
+
+// A standard stream that is closed at start would be taken by the first file
+// the run opens, and part lines written into it; a read-only /dev/null holds
+// its place, so a closed output stays one that fails every write.
+void holdClosedStandardStreams() {
+  for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+    if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF)
+      continue;
+    const int held = ::open("/dev/null", O_RDONLY);
+    if (held >= 0 && held != fd) {
+      ::dup2(held, fd);
+      ::close(held);
+    }
+  }
+}
 
 struct Row {
   std::string path;
@@ -65,15 +109,14 @@ public:
     clearBar();
     std::fprintf(stderr, "sundrel-split: %s\n", text.c_str());
   }
-  void partWritten(const std::string& partPath, int firstPage, int lastPage) override {
+  void partWritten(const std::string& partPath, int firstPage, int lastPage,
+                   std::uint64_t bytes) override {
     clearBar();
-    struct stat info {};
-    const auto bytes =
-        ::stat(partPath.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
-    if (!options.json)
-      std::printf("%s\t%d\t%d\t%llu\n", partPath.c_str(), firstPage, lastPage,
-                  static_cast<unsigned long long>(bytes));
-    std::fflush(stdout);
+    if (options.json)
+      return;
+    std::printf("%s\t%d\t%d\t%llu\n", partPath.c_str(), firstPage, lastPage,
+                static_cast<unsigned long long>(bytes));
+    checkOutput();
   }
   void fileFailed(const std::string& sourcePath, const std::string& reason) override {
     clearBar();
@@ -102,15 +145,18 @@ int usageError(const std::string& message) {
 } // namespace
 
 int main(int argc, char** argv) {
+  holdClosedStandardStreams();
+  // A reader that leaves the pipe is a failed write, not a silent death.
+  std::signal(SIGPIPE, SIG_IGN);
   bridge::installInterruptCleanup();
   const cli::CommandLine commandLine = cli::parseCommandLine(argc, argv);
   switch (commandLine.action) {
   case cli::Action::Help:
     std::fputs(cli::helpText().c_str(), stdout);
-    return 0;
+    return finishOutput(0);
   case cli::Action::Version:
     std::fputs(cli::versionText().c_str(), stdout);
-    return 0;
+    return finishOutput(0);
   case cli::Action::UsageError:
     return usageError(commandLine.error);
   case cli::Action::Run:
@@ -130,14 +176,18 @@ int main(int argc, char** argv) {
   }
 
   settings::SplitSettings splitSettings;
-  if (options.settingsPath) {
-    // A settings file named on purpose must be there: a typo is not silence.
-    std::string error;
-    if (!settings::ProfileFile::readText(*options.settingsPath, error))
-      return usageError("cannot read the settings file " + *options.settingsPath + ": " + error);
-  }
-  settings::loadSettings(splitSettings,
-                         options.settingsPath.value_or(settings::settingsFilePath()));
+  const std::string settingsPath = options.settingsPath.value_or(settings::settingsFilePath());
+  const auto unreadable = [&](const std::string& reason) {
+    return usageError("cannot read the settings file " + settingsPath + ": " + reason);
+  };
+  // A settings file named on purpose must be there: a typo is not silence.
+  std::string missing;
+  if (options.settingsPath && !settings::ProfileFile::read(settingsPath, missing))
+    return unreadable(missing);
+  // Nor is one that is there but unreadable: its security would be dropped.
+  if (const std::string reason = settings::loadSettings(splitSettings, settingsPath);
+      !reason.empty())
+    return unreadable(reason);
   splitSettings.namePattern =
       options.pattern.empty() ? std::string(settings::kDefaultNamePattern) : options.pattern;
   splitSettings.outputFolder = options.outputDir;
@@ -177,6 +227,6 @@ int main(int argc, char** argv) {
   const cli::Outcome outcome =
       options.json ? cli::printJsonReport(report) : cli::printReportProblems(report);
   if (failed || outcome == cli::Outcome::Failed)
-    return 2;
-  return outcome == cli::Outcome::Warnings ? 3 : 0;
+    return finishOutput(2);
+  return finishOutput(outcome == cli::Outcome::Warnings ? 3 : 0);
 }

@@ -90,6 +90,36 @@ std::string absolutePath(const std::string& path) {
   return absolute.lexically_normal().string();
 }
 
+namespace {
+
+// path made absolute, with the links of the folders that exist resolved.
+std::string normalPath(const std::string& path) {
+  const std::string absolute = absolutePath(path);
+  std::error_code error;
+  const auto normal = std::filesystem::weakly_canonical(absolute, error);
+  return error ? absolute : normal.string();
+}
+
+} // namespace
+
+void ListedInputs::add(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0)
+    files_.emplace(std::pair{info.st_dev, info.st_ino}, path);
+  paths_.emplace(normalPath(path), path);
+}
+
+std::string ListedInputs::replacedBy(const std::string& partPath) const {
+  struct stat info {};
+  if (::stat(partPath.c_str(), &info) == 0) {
+    const auto file = files_.find({info.st_dev, info.st_ino});
+    if (file != files_.end())
+      return file->second;
+  }
+  const auto path = paths_.find(normalPath(partPath));
+  return path == paths_.end() ? std::string() : path->second;
+}
+
 std::string partFolder(const std::string& sourcePath, bool originalDirectory,
                        const std::string& outputFolder) {
   std::string folder;
@@ -151,10 +181,8 @@ bool replaceFile(const std::string& replacement, const std::string& target) {
 std::string makeStagingFile(const std::string& folder, std::string& error) {
   // The process id in the name lets a later run remove what a killed one left.
   static std::set<std::string> tidied;
-  if (tidied.insert(folder).second) {
-    bridge::removeLeftoversOfEndedRuns(folder, ".sundrel-");
-    bridge::removeLeftoversOfEndedRuns(folder, ".tovix-");
-  }
+  if (tidied.insert(folder).second)
+    bridge::removeLeftoverStagingFiles(folder);
   std::string staging = folder + ".sundrel-" + std::to_string(::getpid()) + "-XXXXXX";
   const int fd = ::mkstemp(staging.data());
   if (fd < 0) {
@@ -171,6 +199,8 @@ std::string makeStagingFile(const std::string& folder, std::string& error) {
 }
 
 void removeStagingFile(const std::string& staging) {
+  if (staging.empty())
+    return;
   std::remove(staging.c_str());
   bridge::unregisterCleanupPath(staging);
 }

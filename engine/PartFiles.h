@@ -6,8 +6,11 @@
 #include "settings/SplitSettings.h"
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
+#include <sys/types.h>
+#include <utility>
 
 namespace sundrel::engine {
 
@@ -22,6 +25,20 @@ bool sameFile(const std::string& a, const std::string& b);
 // An absolute, lexically normal spelling of path, so that no path the engine
 // sees can be taken for a handle ("Q=x.pdf") or a keyword ("output").
 std::string absolutePath(const std::string& path);
+
+// The files a run lists, as they are when it starts: by device and inode
+// where they exist, by their normal absolute path where they do not (yet).
+class ListedInputs {
+public:
+  void add(const std::string& path);
+  // The listed path (as listed) of the file that partPath would replace;
+  // empty when it replaces none.
+  std::string replacedBy(const std::string& partPath) const;
+
+private:
+  std::map<std::pair<dev_t, ino_t>, std::string> files_;
+  std::map<std::string, std::string> paths_;
+};
 
 // The folder a source's parts go to, with its trailing '/'.
 std::string partFolder(const std::string& sourcePath, bool originalDirectory,

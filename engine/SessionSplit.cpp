@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace sundrel::engine {
@@ -151,18 +152,21 @@ bool SessionFile::ensureInfoFile() {
 }
 
 // Writes first..last as a finished part under a hidden name in the part
-// folder: extraction, properties and security in one engine command.
+// folder: extraction, properties and security in one engine command. A dry
+// run only measures it: nothing is written in the user's folders.
 bool SessionFile::finish(int first, int last, std::string& error) {
   discard();
   if (!ensureInfoFile()) {
     error = "the properties could not be prepared in the temporary folder";
     return false;
   }
-  const std::string staging = makeStagingFile(folder_, error);
-  if (staging.empty())
+  const bool dryRun = run_.host.dryRun();
+  const std::string staging = dryRun ? std::string() : makeStagingFile(folder_, error);
+  if (!dryRun && staging.empty())
     return false;
   std::string command = handle_ + range(first, last) + " update_info " +
-                        quoteArgument(run_.infoPath) + " output " + quoteArgument(staging);
+                        quoteArgument(run_.infoPath) +
+                        (dryRun ? " measure" : " output " + quoteArgument(staging));
   if (wantsSecurity(run_.settings))
     command += encryptionClauses(run_.settings);
   command += keep_;
@@ -186,8 +190,20 @@ bool SessionFile::finish(int first, int last, std::string& error) {
   finished_.last = last;
   finished_.staging = staging;
   finished_.plain = std::strtoull(answer.message.c_str() + at + key.size(), nullptr, 10);
-  finished_.bytes = fileSize(staging).value_or(answer.bytes);
+  finished_.bytes = dryRun ? answer.bytes : fileSize(staging).value_or(answer.bytes);
   return true;
+}
+
+// Why a real run could not put parts into folder; empty when it could.
+std::string folderProblem(const std::string& folder) {
+  struct stat info {};
+  if (::stat(folder.c_str(), &info) != 0)
+    return "the folder " + folder + " does not exist yet: a real run needs it made first";
+  if (!S_ISDIR(info.st_mode))
+    return folder + " is not a folder: a real run could not write these parts";
+  if (::access(folder.c_str(), W_OK | X_OK) != 0)
+    return "the folder " + folder + " cannot be written: a real run could not write these parts";
+  return {};
 }
 
 FileResult SessionFile::split() {
@@ -266,11 +282,15 @@ FileResult SessionFile::split() {
     finished_ = {};
     run_.written.insert(name.path);
     file_.parts.push_back({name.path, first, last, bytes});
-    host.partWritten(name.path, first, last);
+    host.partWritten(name.path, first, last, bytes);
     host.setProgressPos(last + 1);
     first = last + 1;
     ++partNumber_;
   }
+  // A dry run makes nothing, not even the folder, but says what a real run needs.
+  if (const std::string problem = host.dryRun() ? folderProblem(folder_) : std::string();
+      !problem.empty())
+    file_.warnings.push_back(problem);
   file_.outcome = FileOutcome::Split;
   return FileResult::Continue;
 }

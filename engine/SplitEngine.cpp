@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,6 +55,27 @@ std::string securityOutputPath(const std::string& partPath) {
   return candidate;
 }
 
+// The security stage of a part under its staging name: the encrypted copy
+// is another staging file beside it, a name the leftover cleanup knows.
+bool secureStagedPart(const SplitSettings& settings, const std::string& folder,
+                      const std::string& staging) {
+  if (!wantsSecurity(settings))
+    return true;
+  std::string error;
+  const std::string encrypted = makeStagingFile(folder, error);
+  if (encrypted.empty())
+    return false;
+  const int exitCode = bridge::runCommandBlocking(
+      quoteArgument(bridge::programFilePath(bridge::kEngineFileName)) + " " +
+      quoteArgument(staging) + " output " + quoteArgument(encrypted) + encryptionClauses(settings) +
+      " dont_ask");
+  // The copy was made empty: only an engine that succeeded has filled it.
+  const bool replaced =
+      exitCode == 0 && fileSize(encrypted).value_or(0) > 0 && replaceFile(encrypted, staging);
+  removeStagingFile(encrypted);
+  return replaced;
+}
+
 struct PartOutcome {
   std::string path;    // the part's own name; empty when the file failed
   std::string staging; // where the finished part waits to be put in place
@@ -96,7 +118,7 @@ PartOutcome stageOnePart(SplitRun& run, FileReport& file, const std::string& sou
   }
   if (!applyDocumentInfo(settings, staging))
     file.warnings.push_back("the document properties were not applied to " + name.path);
-  if (!applySecurity(settings, staging)) {
+  if (!secureStagedPart(settings, folder, staging)) {
     // A part that was to be protected is never left open.
     removeStagingFile(staging);
     failFile(run, file, FailureKind::StageFailed,
@@ -134,6 +156,66 @@ int pageCountByProcess(SplitRun& run, FileReport& file, const std::string& sourc
   return 0;
 }
 
+// What identifies the source between two engine processes: each one opens
+// it anew, so a file replaced or rewritten between them would give parts of
+// two documents.
+struct SourceState {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  std::int64_t seconds = 0;
+  long nanoseconds = 0;
+  bool operator==(const SourceState&) const = default;
+};
+
+std::optional<SourceState> sourceState(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0)
+    return std::nullopt;
+  return SourceState{info.st_dev, info.st_ino, info.st_size, info.st_mtim.tv_sec,
+                     info.st_mtim.tv_nsec};
+}
+
+FileResult sourceChanged(SplitRun& run, FileReport& file) {
+  std::string reason = "it was replaced or changed on disk while it was being split, so the split "
+                       "stopped";
+  if (!file.parts.empty())
+    reason += " after page " + std::to_string(file.parts.back().lastPage) +
+              " (the parts up to there hold the file as it was)";
+  return failFile(run, file, FailureKind::SourceChanged, reason + "; split it again");
+}
+
+struct Refusal {
+  FailureKind kind = FailureKind::None;
+  std::string reason;
+};
+
+// Why a file cannot go to one engine process per command: that path writes
+// every part, and every argument of a process is visible to every user of
+// the machine, so no password may travel in one.
+Refusal perProcessRefusal(const SplitRun& run, bool sourcePassword, bool oneLine) {
+  const std::string cause =
+      oneLine ? "this engine runs one process per command"
+              : "its path or the output folder holds a line break, which no engine session "
+                "takes, so the engine would run one process per command";
+  const std::string change = oneLine ? "; use the engine that comes with Sundrel (tovix.dll)"
+                                     : "; rename the file or folder without the line break";
+  if (run.host.dryRun())
+    return {FailureKind::PartNotWritten,
+            "a dry run needs an engine that measures without writing, but " + cause + change};
+  if (sourcePassword)
+    return {FailureKind::Protected,
+            "its password would be visible to every user in the process list: " + cause + change};
+  const SplitSettings& settings = run.settings;
+  if (wantsSecurity(settings) &&
+      (!settings.openPassword.empty() || !settings.permissionsPassword.empty()))
+    return {FailureKind::PartNotWritten,
+            "the parts' passwords (Options, Security) would be visible to every user in the "
+            "process list: " +
+                cause + change};
+  return {};
+}
+
 } // namespace
 
 FileResult failFile(SplitRun& run, FileReport& file, FailureKind kind, const std::string& reason,
@@ -160,7 +242,18 @@ bool partPathAllowed(SplitRun& run, FileReport& file, const std::string& source,
   // A pattern can name the source itself; the source is never overwritten.
   if (sameFile(partPath, source)) {
     failFile(run, file, FailureKind::Overwrite,
-             "the part name " + partPath + " is the source file itself");
+             "the part name " + partPath +
+                 " is the source file itself; change the name pattern or the output folder");
+    return false;
+  }
+  // Nor is any other file the run lists, however it is spelled: an earlier
+  // part listed again, or a file of the same name in the output folder.
+  const std::string listed = run.inputs.replacedBy(partPath);
+  if (!listed.empty()) {
+    failFile(run, file, FailureKind::Overwrite,
+             "its part " + partPath + " would replace " + listed +
+                 ", which is listed for this run too; choose another output folder or name "
+                 "pattern, or take that file off the list");
     return false;
   }
   if (run.written.count(partPath) != 0) {
@@ -185,6 +278,7 @@ std::string writePart(SplitHost& host, const SplitSettings& settings, const std:
                       const std::string& /*rangeText*/, int partNumber, int firstPage,
                       int lastPage) {
   SplitRun run(host, settings);
+  run.inputs.add(sourcePath);
   FileReport file;
   file.source = sourcePath;
   const PartOutcome part = stageOnePart(run, file, sourcePath, partNumber, firstPage, lastPage);
@@ -251,6 +345,9 @@ FileResult splitByProcess(SplitRun& run, FileReport& file, const std::string& so
   SplitHost& host = run.host;
   const std::uint32_t limit = run.limit;
   int partNumber = 1;
+  // Every command must read the file that the first one read.
+  const std::optional<SourceState> state = sourceState(source);
+  const auto changed = [&] { return sourceState(source) != state; };
   const int pages = pageCountByProcess(run, file, source);
   if (pages <= 0)
     return FileResult::Continue;
@@ -260,6 +357,8 @@ FileResult splitByProcess(SplitRun& run, FileReport& file, const std::string& so
   int lastPage = 1;
   for (;;) {
     host.setProgressPos(lastPage);
+    if (changed())
+      return sourceChanged(run, file);
     const std::string probePath = bridge::makeTempPath(".pdf");
     // The probe path is quoted like every other path: a blank in the temporary
     // directory must not end the run.
@@ -268,6 +367,10 @@ FileResult splitByProcess(SplitRun& run, FileReport& file, const std::string& so
       bridge::runEngine("A=" + quoteArgument(source) + " cat " + rangeText(firstPage, lastPage) +
                             " output " + quoteArgument(probePath),
                         output);
+    if (changed()) {
+      std::remove(probePath.c_str());
+      return sourceChanged(run, file);
+    }
     const auto length = fileSize(probePath);
     if (probePath.empty() || !length) {
       return failFile(
@@ -297,12 +400,16 @@ FileResult splitByProcess(SplitRun& run, FileReport& file, const std::string& so
       // The properties and the encryption add a few hundred bytes to what the
       // probe measured; a finished part that no longer fits gives its last
       // page to the next part.
+      if (changed()) {
+        removeStagingFile(part.staging);
+        return sourceChanged(run, file);
+      }
       const auto bytes = fileSize(part.staging);
       if (lastPage - 1 == firstPage || !bytes || *bytes < limit) {
         if (!placePart(run, file, part))
           return FileResult::Continue;
         file.parts.push_back({part.path, firstPage, lastPage - 1, bytes.value_or(0)});
-        host.partWritten(part.path, firstPage, lastPage - 1);
+        host.partWritten(part.path, firstPage, lastPage - 1, bytes.value_or(0));
         break;
       }
       removeStagingFile(part.staging);
@@ -329,8 +436,10 @@ SplitReport runSplit(SplitHost& host, SplitSettings& settings) {
   run.limit = settings.sizeLimit;
   report.limit = run.limit;
   report.files.resize(static_cast<std::size_t>(rows));
-  for (int row = 0; row < rows; ++row)
+  for (int row = 0; row < rows; ++row) {
     report.files[static_cast<std::size_t>(row)].source = host.rowPath(row);
+    run.inputs.add(host.rowPath(row));
+  }
 
   const std::string enginePath = bridge::programFilePath(bridge::kEngineFileName);
   bool offersSession = true; // until the engine fails the handshake
@@ -356,18 +465,15 @@ SplitReport runSplit(SplitHost& host, SplitSettings& settings) {
     // A session command is one line: a path with a line break in it goes to
     // one process per command instead of being cut.
     const bool oneLine = (source + host.outputFolder()).find_first_of("\r\n") == std::string::npos;
-    if (run.session.active() && oneLine)
+    if (run.session.active() && oneLine) {
       result = splitInSession(run, file, source, password, sourceBytes);
-    else if (host.dryRun())
-      failFile(run, file, FailureKind::PartNotWritten,
-               "a dry run needs an engine that measures without writing (tovix.dll)");
-    else if (!password.empty())
-      // One process per command would show the password in the process list.
-      failFile(run, file, FailureKind::Protected,
-               "its password can be given only to an engine that takes commands over a pipe; "
-               "this engine runs one process per command");
-    else
-      result = splitByProcess(run, file, source);
+    } else {
+      const Refusal refusal = perProcessRefusal(run, !password.empty(), oneLine);
+      if (refusal.kind != FailureKind::None)
+        failFile(run, file, refusal.kind, refusal.reason);
+      else
+        result = splitByProcess(run, file, source);
+    }
     if (result == FileResult::StopRun) {
       report.stoppedEarly = row + 1 < rows;
       break;

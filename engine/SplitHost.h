@@ -49,7 +49,10 @@ public:
   virtual void pumpDialogMessages() {}
 
   // Reports for front ends that show results; the window ignores them.
-  virtual void partWritten(const std::string& /*partPath*/, int /*firstPage*/, int /*lastPage*/) {}
+  // A dry run's parts are reported as they would be written; bytes is the
+  // part's size.
+  virtual void partWritten(const std::string& /*partPath*/, int /*firstPage*/, int /*lastPage*/,
+                           std::uint64_t /*bytes*/) {}
   virtual void fileFailed(const std::string& /*sourcePath*/, const std::string& /*reason*/) {}
 };
 

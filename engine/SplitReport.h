@@ -20,7 +20,8 @@ enum class FailureKind {
   PartNotWritten,
   StageFailed,
   Overwrite,
-  Timeout
+  Timeout,
+  SourceChanged // replaced or changed on disk while it was being split
 };
 
 struct PartRecord {

@@ -2,6 +2,7 @@
 // The state of one run that both split paths share.
 
 #include "bridge/EngineSession.h"
+#include "engine/PartFiles.h"
 #include "engine/SplitHost.h"
 #include "engine/SplitReport.h"
 #include "settings/SplitSettings.h"
@@ -20,6 +21,7 @@ struct SplitRun {
   const settings::SplitSettings& settings;
   std::uint32_t limit = 0;
   std::set<std::string> written; // parts this run put in place
+  ListedInputs inputs;           // no part may replace one of them
   bridge::EngineSession session;
   std::string infoPath; // the properties text, for the session's one-pass parts
 };
@@ -37,8 +39,9 @@ FileResult splitByProcess(SplitRun& run, FileReport& file, const std::string& so
 FileResult splitInSession(SplitRun& run, FileReport& file, const std::string& source,
                           const std::string& password, std::uint64_t sourceBytes);
 
-// Whether the part path may be written: not the source, not a part this run
-// already wrote. Fails the file with the reason otherwise.
+// Whether the part path may be written: not the source nor any other file
+// the run lists, not a part this run already wrote. Fails the file with the
+// reason otherwise.
 bool partPathAllowed(SplitRun& run, FileReport& file, const std::string& source,
                      const std::string& partPath);
 

@@ -111,6 +111,14 @@ ist keine Anwendung zugeordnet.</translation>
         <translation>Ausgabeeigenschaften</translation>
     </message>
     <message>
+        <source>The options could not be read from %1 (%2).
+
+Check the security and the properties before you press OK.</source>
+        <translation>Die Optionen konnten nicht aus %1 gelesen werden (%2).
+
+Prüfen Sie die Sicherheit und die Eigenschaften, bevor Sie OK drücken.</translation>
+    </message>
+    <message>
         <source>The options could not be saved in %1 (%2).
 
 They apply until Sundrel is closed.</source>
@@ -156,6 +164,10 @@ Sie gelten, bis Sundrel beendet wird.</translation>
     <message>
         <source>the engine ran out of time or memory and was stopped</source>
         <translation>der Engine gingen Zeit oder Speicher aus; sie wurde angehalten</translation>
+    </message>
+    <message>
+        <source>it was replaced or changed while it was being split</source>
+        <translation>sie wurde ersetzt oder geändert, während sie geteilt wurde</translation>
     </message>
     <message>
         <source>it could not be split</source>

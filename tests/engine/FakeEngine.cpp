@@ -19,6 +19,7 @@
 //   noinfo      when present, update_info fails; nosecurity: so does encryption
 //   session     when present, --session serves commands over the pipe:
 //               measure, dump_data/page_sizes to "-", and the one-pass part
+//               (written, or measured in a dry run)
 
 #include "bridge/EngineRunner.h"
 
@@ -114,9 +115,11 @@ std::string answer(const std::vector<std::string>& args) {
       return "0 " + std::to_string(size) + " ok\n";
     const long long grow = table("grow.txt").count("by") ? table("grow.txt")["by"] : 0;
     const auto output = std::find(args.begin(), args.end(), "output");
-    if (output == args.end() || output + 1 == args.end())
+    const bool measure = std::find(args.begin(), args.end(), "measure") != args.end();
+    if (!measure && (output == args.end() || output + 1 == args.end()))
       return "1 0 Error: no output\n";
-    writeBytes(*(output + 1), size + grow);
+    if (!measure)
+      writeBytes(*(output + 1), size + grow);
     return "0 " + std::to_string(size + grow) + " cat_bytes=" + std::to_string(size) + " ok\n";
   }
   return "1 0 Error: not supported here\n";

@@ -50,11 +50,21 @@ public:
   void setProgressPos(int pos) override { positions.push_back(pos); }
   void showSkipMessage(const std::string& text) override { messages.push_back(text); }
   void pumpDialogMessages() override { ++pumps; }
-  void partWritten(const std::string& path, int, int) override { parts.push_back(path); }
+  void partWritten(const std::string& path, int, int, std::uint64_t) override {
+    parts.push_back(path);
+  }
   void fileFailed(const std::string& path, const std::string&) override {
     failures.push_back(path);
   }
 };
+
+// The files in the private temporary folder, its marker left out.
+std::size_t tempFiles() {
+  std::size_t count = 0;
+  for (const auto& entry : fs::directory_iterator(fs::path(bridge::makeTempPath()).parent_path()))
+    count += entry.path().filename() != ".sundrel-folder";
+  return count;
+}
 
 class SplitDriverTest : public ::testing::Test {
 protected:
@@ -123,7 +133,7 @@ TEST_F(SplitDriverTest, WorkedExample) {
   EXPECT_EQ(host.pumps, 4); // after every probe that fits
   EXPECT_TRUE(host.messages.empty());
   // Probe files never outlive their measurement.
-  EXPECT_TRUE(fs::is_empty(fs::path(bridge::makeTempPath()).parent_path()));
+  EXPECT_EQ(tempFiles(), 0u);
 }
 
 TEST_F(SplitDriverTest, ProbeBoundaries) {
@@ -587,7 +597,7 @@ TEST_F(StagesTest, InfoTextHoldsEntriesInOrderWithDefaults) {
     EXPECT_EQ(readFile(program.file("info.txt")), c.expected);
   }
   // The info file and the temporary output are gone afterwards.
-  EXPECT_TRUE(fs::is_empty(fs::path(bridge::makeTempPath()).parent_path()));
+  EXPECT_EQ(tempFiles(), 0u);
 }
 
 TEST_F(StagesTest, NothingHappensWithoutPartOrEngine) {

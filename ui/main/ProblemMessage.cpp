@@ -74,6 +74,9 @@ QString failureText(const FileReport& file) {
   case FailureKind::Timeout:
     text = tr("the engine ran out of time or memory and was stopped");
     break;
+  case FailureKind::SourceChanged:
+    text = tr("it was replaced or changed while it was being split");
+    break;
   case FailureKind::None:
     text = tr("it could not be split");
     break;

@@ -1,0 +1,53 @@
+#pragma once
+// The files and folders the program makes for itself, and the only ones it
+// ever removes: its private temporary folder (with a marker file that proves
+// the program made it), the names it makes inside it, and the hidden staging
+// files that it and its engine write beside the parts. A name is ours only
+// in its exact form; anything else, however alike, belongs to the user.
+
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+
+namespace sundrel::bridge {
+
+// A new name "pdf<hex>.tmp<suffix>" in this process's private temporary
+// folder "sundrel-<pid>-XXXXXX" (mode 0700), made on first use under $TMPDIR,
+// or /tmp, then /var/tmp when $TMPDIR is unset, unusable or holds a line break
+// (an engine session takes one command per line). The folder is removed at
+// exit; a killed run's folder is removed by the next run. No file exists
+// under the returned name; the caller creates and owns it. Empty on failure.
+std::string makeTempPath(std::string_view suffix = {});
+
+// The hidden staging names: the program's ".sundrel-<pid>-XXXXXX" and the
+// engine's ".tovix-<pid>-XXXXXX", six letters or digits as mkstemp makes
+// them. A part always ends in ".pdf", so no part matches.
+bool isStagingName(std::string_view name);
+// "sundrel-<pid>-XXXXXX", the private temporary folder.
+bool isTempFolderName(std::string_view name);
+// What the private temporary folder may hold: its marker, "pdf<hex>.tmp"
+// with ".txt", ".pdf" or no suffix, and the engine's staging files.
+bool isTempEntryName(const char* name);
+
+// Removes the staging files in folder that a run or an engine killed before
+// it could clean up left: exact names only, plain files of this user with a
+// single link, whose process no longer runs.
+void removeLeftoverStagingFiles(const std::string& folder);
+
+// Removes the private temporary folders in root whose process no longer
+// runs: the exact name, this user's, mode 0700, the marker that process
+// wrote, and nothing inside but names the program makes. Anything else in it
+// keeps the whole folder.
+void removeLeftoverTempFolders(const std::string& root);
+
+// Files (or the private temporary folder) to remove when SIGINT or SIGTERM
+// ends the process, so an interrupted run leaves nothing half-done behind; at
+// most a few at a time. installInterruptCleanup sets up the handlers.
+void registerCleanupPath(const std::string& path);
+void unregisterCleanupPath(const std::string& path);
+void installInterruptCleanup();
+// Engine processes that the handlers kill before removing those paths.
+void trackEngineProcess(pid_t pid);
+void untrackEngineProcess(pid_t pid);
+
+} // namespace sundrel::bridge
