@@ -9,6 +9,7 @@
 #include "tests/support/TempDir.h"
 
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sstream>
 
@@ -37,6 +38,7 @@ public:
   std::vector<std::string> parts;
   std::vector<std::string> failures;
   int pumps = 0;
+  std::function<void(int)> onPump; // told the pump's number
 
   int rowCount() override { return static_cast<int>(rows.size()); }
   std::string rowPath(int row) override { return rows.at(static_cast<std::size_t>(row)).path; }
@@ -49,7 +51,10 @@ public:
   void setProgressRange(int lower, int upper) override { ranges.emplace_back(lower, upper); }
   void setProgressPos(int pos) override { positions.push_back(pos); }
   void showSkipMessage(const std::string& text) override { messages.push_back(text); }
-  void pumpDialogMessages() override { ++pumps; }
+  void pumpDialogMessages() override {
+    if (++pumps, onPump)
+      onPump(pumps);
+  }
   void partWritten(const std::string& path, int, int, std::uint64_t) override {
     parts.push_back(path);
   }
@@ -515,6 +520,67 @@ TEST_F(SplitDriverTest, APartNeverReplacesOneOfTheSameRun) {
     EXPECT_EQ(static_cast<std::size_t>(report.partCount()), c.parts);
     EXPECT_EQ(static_cast<std::size_t>(std::distance(fs::directory_iterator(out), {})), c.parts);
   }
+}
+
+// No part replaces a file the run lists, however it is spelled: an existing
+// one by device and inode, one not there yet by its normal path. On both paths.
+TEST_F(SplitDriverTest, APartNeverReplacesAListedInput) {
+  writeFile(program.file("perpage.txt"), "1 60000\n2 60000\n3 60000\n4 60000\n5 60000\n");
+  fs::create_directories(files.file("link"));
+  for (const bool session : {true, false}) {
+    for (const bool exists : {true, false}) {
+      SCOPED_TRACE(std::string(session ? "session" : "process") + (exists ? ", existing" : ""));
+      for (const auto& entry : fs::directory_iterator(files.path()))
+        fs::remove_all(entry.path());
+      writeFile(files.file("a part 0002.pdf"), "the user's");
+      if (!exists)
+        fs::remove(files.file("a part 0002.pdf"));
+      if (!session)
+        fs::remove(program.file("session"));
+      else
+        writeFile(program.file("session"), "");
+      fs::create_directory_symlink(files.path(), files.file("link"));
+      host = RecordingHost{};
+      host.rows = {{source("a.pdf"), "300KB"},
+                   {files.file(exists ? "link/a part 0002.pdf" : "no/../a part 0002.pdf"), "1KB"}};
+      const SplitReport report = runSplit(host, settings);
+      EXPECT_EQ(report.files[0].failure, FailureKind::Overwrite);
+      EXPECT_EQ(report.files[0].parts.size(), 1u);
+      EXPECT_EQ(readFile(files.file("a part 0002.pdf")), exists ? "the user's" : "");
+    }
+  }
+}
+
+// One engine process per command opens the source anew each time: one
+// replaced between two commands fails the file, never mixing two documents.
+TEST_F(SplitDriverTest, ASourceReplacedBetweenCommandsFailsTheFile) {
+  writeFile(program.file("perpage.txt"), "1 30000\n2 30000\n3 30000\n4 30000\n5 30000\n");
+  const std::string pdf = source("a.pdf");
+  host.rows = {{pdf, "300KB"}};
+  host.onPump = [&](int pump) {
+    if (pump == 4) { // part 1 (pages 1-3) is written, part 2 is being measured
+      writeFile(files.file("other.pdf"), "%PDF-1.4 another document");
+      fs::rename(files.file("other.pdf"), pdf);
+    }
+  };
+  const SplitReport report = runSplit(host, settings);
+  EXPECT_EQ(report.files[0].failure, FailureKind::SourceChanged);
+  ASSERT_EQ(report.files[0].parts.size(), 1u);
+  EXPECT_EQ(report.files[0].parts[0].lastPage, 3);
+  EXPECT_EQ(host.parts.size(), 1u);
+}
+
+// One engine process per command would show the parts' passwords to every
+// user: the file is refused and no engine ever gets them.
+TEST_F(SplitDriverTest, NoPasswordInAnEngineProcessArguments) {
+  settings.keepEncryption = 0;
+  settings.addSecurity = 1;
+  settings.permissionsPassword = "owner-secret";
+  host.rows = {{source("a.pdf"), "300KB"}};
+  const SplitReport report = runSplit(host, settings);
+  EXPECT_EQ(report.files[0].failure, FailureKind::PartNotWritten);
+  EXPECT_NE(report.files[0].reason.find("process list"), std::string::npos);
+  EXPECT_EQ(readFile(program.file("log.txt")).find("owner-secret"), std::string::npos);
 }
 
 // A relative source that looks like an engine word reaches the engine as an

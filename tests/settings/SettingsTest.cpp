@@ -257,6 +257,49 @@ TEST(SettingsFile, LoadingWhatTheFileSupplies) {
   EXPECT_NE(text.find("[outputfilename]\nfilename=3\n"), std::string::npos) << text;
 }
 
+// As the Windows profile functions read them: a UTF-8 byte order mark is
+// skipped, UTF-16 with its mark is text (converted here by iconv, the
+// oracle), and a save keeps the form; broken UTF-16 is refused with the
+// reason, never read as a file without security.
+TEST(SettingsFile, ByteOrderMarks) {
+  TempDir dir;
+  const std::string path = dir.file("SettingValue.ini");
+  const std::string text = "[Output Security]\r\nFileEncry=0\r\nAddSecuritySet=1\r\n"
+                           "DocumentPassword=Zo\u00eb \U0001D11E\r\n";
+  writeFile(dir.file("utf8"), text);
+  for (const std::string form : {"UTF-8", "UTF-16LE", "UTF-16BE"}) {
+    SCOPED_TRACE(form);
+    const std::string mark = form == "UTF-8"      ? "\xEF\xBB\xBF"
+                             : form == "UTF-16LE" ? "\xFF\xFE"
+                                                  : "\xFE\xFF";
+    writeFile(path, mark);
+    ASSERT_EQ(
+        std::system(("iconv -f UTF-8 -t " + form + " " + dir.file("utf8") + " >>" + path).c_str()),
+        0);
+    SplitSettings loaded;
+    ASSERT_EQ(loadSettings(loaded, path), "");
+    EXPECT_EQ(loaded.openPassword, "Zo\u00eb \U0001D11E");
+    EXPECT_EQ(std::pair(loaded.keepEncryption, loaded.addSecurity), std::pair(0, 1));
+    loaded.docTitle = "\u00c9t\u00e9";
+    ASSERT_TRUE(saveSettings(loaded, path));
+    EXPECT_EQ(readFile(path).substr(0, mark.size()), mark);
+    // iconv reads the saved file back (UTF-16 by its mark).
+    const std::string from = form == "UTF-8" ? "UTF-8" : "UTF-16";
+    ASSERT_EQ(std::system(
+                  ("iconv -f " + from + " -t UTF-8 " + path + " | grep -q '^Title=\u00c9t\u00e9$'")
+                      .c_str()),
+              0);
+  }
+  for (const auto& [bytes, reason] :
+       {std::pair<std::string, std::string>{std::string("\xFF\xFE[\0O", 5),
+                                            "cut in the middle of a character"},
+        {std::string("\xFF\xFE[\0\0\xD8", 6), "broken character at byte 4"}}) {
+    writeFile(path, bytes);
+    SplitSettings loaded;
+    EXPECT_NE(loadSettings(loaded, path).find(reason), std::string::npos);
+  }
+}
+
 TEST(SettingsFile, MissingFileKeepsNumbersAndClearsTexts) {
   SplitSettings loaded = sampleSettings();
   EXPECT_EQ(loadSettings(loaded, "/nonexistent/SettingValue.ini"), "");

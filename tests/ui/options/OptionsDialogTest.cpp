@@ -537,6 +537,22 @@ private slots:
              qPrintable(reports[0]));
   }
 
+  void unreadableSettingsAreToldOverTheWindow() {
+    writeSettings(QByteArray("\xFF\xFE[\0O", 5)); // UTF-16 cut in the middle of a character
+    QStringList reports;
+    OptionsDialog options;
+    options.setSaveFailureHandler([&](QWidget* parent, const QString& text) {
+      QVERIFY(parent && parent->isVisible());
+      reports << text;
+    });
+    open(options, [&](QDialog* window) {
+      QTRY_COMPARE(reports.size(), 1);
+      click(window, 1026);
+    });
+    QVERIFY2(reports[0].contains(settingsPath()) && reports[0].contains(QStringLiteral("cut")),
+             qPrintable(reports[0]));
+  }
+
   void keyboardAndAssistiveTechnologyReachEveryPage() {
     OptionsDialog options;
     open(options, [](QDialog* window) {
