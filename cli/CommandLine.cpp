@@ -145,7 +145,9 @@ Options:
                           password is asked for when standard input is a
                           terminal (never give a password as an argument)
   -q, --quiet             no progress bar
-      --dry-run           measure the parts and print the plan, write nothing
+      --dry-run           measure the parts and print the plan; create, change
+                          and delete nothing in any folder (an output folder
+                          that a real run could not use is a warning)
       --json              print one JSON object per line: {"type":"part",...},
                           "skip", "failed", "not_reached", "oversize_page",
                           "warning"; numbers are bare
@@ -165,9 +167,11 @@ on standard error that starts with "sundrel-split:", and so is a skip.
 
 Exit status:
   0  every part was written below the limit (files that fit are skipped)
-  1  usage error: an unknown option, a bad SIZE, no FILE, a --settings FILE
-     that cannot be read
-  2  a FILE could not be split, or the run stopped before it
+  1  usage error: an unknown option, a bad SIZE, no FILE, a settings file
+     that cannot be read (a --settings FILE, or the default one when it is
+     there)
+  2  a FILE could not be split, or the run stopped before it, or the list of
+     parts could not be written to standard output
   3  done, with warnings: a single page larger than the limit (written as a
      part by itself), or document properties not applied to a part
 
