@@ -142,6 +142,28 @@ int usageError(const std::string& message) {
   return 1;
 }
 
+// The run's settings, or nothing with the error: a settings file named on
+// purpose must be there (a typo is not silence), and one that is there but
+// cannot be read would drop its security.
+std::optional<settings::SplitSettings> runSettings(const cli::Options& options,
+                                                   std::string& error) {
+  settings::SplitSettings loaded;
+  const std::string path = options.settingsPath.value_or(settings::settingsFilePath());
+  std::string reason;
+  if (!options.settingsPath || settings::ProfileFile::read(path, reason))
+    reason = settings::loadSettings(loaded, path);
+  if (!reason.empty()) {
+    error = "cannot read the settings file " + path + ": " + reason;
+    return std::nullopt;
+  }
+  loaded.namePattern =
+      options.pattern.empty() ? std::string(settings::kDefaultNamePattern) : options.pattern;
+  loaded.outputFolder = options.outputDir;
+  loaded.outputMode = options.outputDir.empty() ? settings::OutputMode::OriginalDirectory
+                                                : settings::OutputMode::AlternativeDirectory;
+  return loaded;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -175,24 +197,10 @@ int main(int argc, char** argv) {
       return usageError(error);
   }
 
-  settings::SplitSettings splitSettings;
-  const std::string settingsPath = options.settingsPath.value_or(settings::settingsFilePath());
-  const auto unreadable = [&](const std::string& reason) {
-    return usageError("cannot read the settings file " + settingsPath + ": " + reason);
-  };
-  // A settings file named on purpose must be there: a typo is not silence.
-  std::string missing;
-  if (options.settingsPath && !settings::ProfileFile::read(settingsPath, missing))
-    return unreadable(missing);
-  // Nor is one that is there but unreadable: its security would be dropped.
-  if (const std::string reason = settings::loadSettings(splitSettings, settingsPath);
-      !reason.empty())
-    return unreadable(reason);
-  splitSettings.namePattern =
-      options.pattern.empty() ? std::string(settings::kDefaultNamePattern) : options.pattern;
-  splitSettings.outputFolder = options.outputDir;
-  splitSettings.outputMode = options.outputDir.empty() ? settings::OutputMode::OriginalDirectory
-                                                       : settings::OutputMode::AlternativeDirectory;
+  std::string settingsError;
+  std::optional<settings::SplitSettings> splitSettings = runSettings(options, settingsError);
+  if (!splitSettings)
+    return usageError(settingsError);
 
   // Files that are not there are failures of their own, before the run.
   bool failed = false;
@@ -223,7 +231,7 @@ int main(int argc, char** argv) {
   }
 
   CliHost host(std::move(rows), options);
-  const engine::SplitReport report = engine::runSplit(host, splitSettings);
+  const engine::SplitReport report = engine::runSplit(host, *splitSettings);
   const cli::Outcome outcome =
       options.json ? cli::printJsonReport(report) : cli::printReportProblems(report);
   if (failed || outcome == cli::Outcome::Failed)

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -185,6 +186,38 @@ FileResult sourceChanged(SplitRun& run, FileReport& file) {
   return failFile(run, file, FailureKind::SourceChanged, reason + "; split it again");
 }
 
+// One probe of the per-process path: the range's size, or nothing with the
+// file failed (the source changed, or the engine wrote nothing).
+struct Probe {
+  std::optional<std::uint64_t> bytes;
+  FileResult next = FileResult::Continue;
+};
+
+Probe probeRange(SplitRun& run, FileReport& file, const std::string& source, int first, int last,
+                 const std::function<bool()>& changed) {
+  if (changed())
+    return {std::nullopt, sourceChanged(run, file)};
+  const std::string probePath = bridge::makeTempPath(".pdf");
+  // The probe path is quoted like every other path: a blank in the temporary
+  // directory must not end the run.
+  std::string output;
+  if (!probePath.empty())
+    bridge::runEngine("A=" + quoteArgument(source) + " cat " + rangeText(first, last) + " output " +
+                          quoteArgument(probePath),
+                      output);
+  const auto length = fileSize(probePath);
+  if (!probePath.empty())
+    std::remove(probePath.c_str());
+  if (changed())
+    return {std::nullopt, sourceChanged(run, file)};
+  if (probePath.empty() || !length)
+    return {std::nullopt,
+            failFile(run, file, FailureKind::ProbeFailed,
+                     withReason("the engine could not extract " + pagesText(first, last), output),
+                     FileResult::StopRun)};
+  return {length};
+}
+
 struct Refusal {
   FailureKind kind = FailureKind::None;
   std::string reason;
@@ -357,30 +390,12 @@ FileResult splitByProcess(SplitRun& run, FileReport& file, const std::string& so
   int lastPage = 1;
   for (;;) {
     host.setProgressPos(lastPage);
-    if (changed())
-      return sourceChanged(run, file);
-    const std::string probePath = bridge::makeTempPath(".pdf");
-    // The probe path is quoted like every other path: a blank in the temporary
-    // directory must not end the run.
-    std::string output;
-    if (!probePath.empty())
-      bridge::runEngine("A=" + quoteArgument(source) + " cat " + rangeText(firstPage, lastPage) +
-                            " output " + quoteArgument(probePath),
-                        output);
-    if (changed()) {
-      std::remove(probePath.c_str());
-      return sourceChanged(run, file);
-    }
-    const auto length = fileSize(probePath);
-    if (probePath.empty() || !length) {
-      return failFile(
-          run, file, FailureKind::ProbeFailed,
-          withReason("the engine could not extract " + pagesText(firstPage, lastPage), output),
-          FileResult::StopRun);
-    }
-    std::remove(probePath.c_str());
+    const Probe probe = probeRange(run, file, source, firstPage, lastPage, changed);
+    if (!probe.bytes)
+      return probe.next;
+    const std::uint64_t length = *probe.bytes;
 
-    if (*length < limit) {
+    if (length < limit) {
       host.pumpDialogMessages();
       ++lastPage;
       if (lastPage <= pages)
@@ -388,7 +403,7 @@ FileResult splitByProcess(SplitRun& run, FileReport& file, const std::string& so
     }
     if (lastPage == firstPage) {
       // A single page that does not fit alone is a part by itself.
-      file.oversizePages.push_back({firstPage, *length});
+      file.oversizePages.push_back({firstPage, length});
       ++lastPage;
     }
 
