@@ -117,24 +117,28 @@ bool markerMatches(int dirFd, pid_t pid) {
 
 // Removes the private temporary folder name in rootFd of process pid, and
 // its entries, when all of it is provably the program's; else nothing.
-bool removeTempFolderAt(int rootFd, const std::string& name, pid_t pid) {
+void removeTempFolderAt(int rootFd, const std::string& name, pid_t pid) {
   const int fd = ::openat(rootFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0)
-    return false;
+    return;
   const Fd guard(fd);
   struct stat info {};
   if (::fstat(fd, &info) != 0 || info.st_uid != ::getuid() || (info.st_mode & 07777) != 0700 ||
       !markerMatches(fd, pid))
-    return false;
+    return;
   const std::vector<std::string> names = namesIn(fd);
   for (const std::string& entry : names) {
     struct stat entryInfo {};
     if (!isTempEntryName(entry.c_str()) || !ownPlainFile(fd, entry, entryInfo))
-      return false;
+      return;
   }
+  // The marker goes last: a folder not emptied keeps it for a later run.
+  bool emptied = true;
   for (const std::string& entry : names)
-    ::unlinkat(fd, entry.c_str(), 0);
-  return ::unlinkat(rootFd, name.c_str(), AT_REMOVEDIR) == 0;
+    if (entry != kMarkerName && ::unlinkat(fd, entry.c_str(), 0) != 0)
+      emptied = false;
+  if (emptied && ::unlinkat(fd, kMarkerName, 0) == 0)
+    ::unlinkat(rootFd, name.c_str(), AT_REMOVEDIR);
 }
 
 // Where the private temporary folder may go, in order of preference.
@@ -179,7 +183,8 @@ public:
       return;
     const std::string folder = directory.substr(0, directory.size() - 1);
     const std::size_t slash = folder.rfind('/');
-    const int rootFd = ::open(folder.substr(0, slash + 1).c_str(), O_RDONLY | O_DIRECTORY);
+    const int rootFd =
+        ::open(folder.substr(0, slash + 1).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (rootFd < 0)
       return;
     removeTempFolderAt(rootFd, folder.substr(slash + 1), ::getpid());
@@ -193,10 +198,11 @@ private:
       // The process id in the name lets a later start find folders whose
       // owner was killed before it could clean up.
       std::string pattern = root + "sundrel-" + std::to_string(::getpid()) + "-XXXXXX";
-      // mkdtemp creates the directory with mode 0700.
+      // mkdtemp creates the directory with mode 0700, less the umask's bits:
+      // made exactly 0700, the mode the leftover cleanup asks of it.
       if (::mkdtemp(pattern.data()) == nullptr)
         continue;
-      if (!writeMarker(pattern)) {
+      if (::chmod(pattern.c_str(), 0700) != 0 || !writeMarker(pattern)) {
         ::unlink((pattern + "/" + kMarkerName).c_str());
         ::rmdir(pattern.c_str());
         continue;

@@ -218,15 +218,10 @@ Probe probeRange(SplitRun& run, FileReport& file, const std::string& source, int
   return {length};
 }
 
-struct Refusal {
-  FailureKind kind = FailureKind::None;
-  std::string reason;
-};
-
-// Why a file cannot go to one engine process per command: that path writes
-// every part, and every argument of a process is visible to every user of
-// the machine, so no password may travel in one.
-Refusal perProcessRefusal(const SplitRun& run, bool sourcePassword, bool oneLine) {
+// Why a file cannot go to one engine process per command (empty when it
+// can): that path writes every part, and every argument of a process is
+// visible to every user of the machine, so no password may travel in one.
+std::string perProcessRefusal(const SplitRun& run, bool sourcePassword, bool oneLine) {
   const std::string cause =
       oneLine ? "this engine runs one process per command"
               : "its path or the output folder holds a line break, which no engine session "
@@ -234,18 +229,15 @@ Refusal perProcessRefusal(const SplitRun& run, bool sourcePassword, bool oneLine
   const std::string change = oneLine ? "; use the engine that comes with Sundrel (tovix.dll)"
                                      : "; rename the file or folder without the line break";
   if (run.host.dryRun())
-    return {FailureKind::PartNotWritten,
-            "a dry run needs an engine that measures without writing, but " + cause + change};
+    return "a dry run needs an engine that measures without writing, but " + cause + change;
   if (sourcePassword)
-    return {FailureKind::Protected,
-            "its password would be visible to every user in the process list: " + cause + change};
+    return "its password would be visible to every user in the process list: " + cause + change;
   const SplitSettings& settings = run.settings;
   if (wantsSecurity(settings) &&
       (!settings.openPassword.empty() || !settings.permissionsPassword.empty()))
-    return {FailureKind::PartNotWritten,
-            "the parts' passwords (Options, Security) would be visible to every user in the "
-            "process list: " +
-                cause + change};
+    return "the passwords that the Options give the parts would be visible to every user in "
+           "the process list: " +
+           cause + change;
   return {};
 }
 
@@ -483,9 +475,9 @@ SplitReport runSplit(SplitHost& host, SplitSettings& settings) {
     if (run.session.active() && oneLine) {
       result = splitInSession(run, file, source, password, sourceBytes);
     } else {
-      const Refusal refusal = perProcessRefusal(run, !password.empty(), oneLine);
-      if (refusal.kind != FailureKind::None)
-        failFile(run, file, refusal.kind, refusal.reason);
+      const std::string refusal = perProcessRefusal(run, !password.empty(), oneLine);
+      if (!refusal.empty())
+        failFile(run, file, FailureKind::PartNotWritten, refusal);
       else
         result = splitByProcess(run, file, source);
     }
