@@ -284,6 +284,10 @@ TEST_F(SplitCli, PartsCarryThePropertiesAndTheSecurity) {
                                               "Author=Zoë Ångström\n"
                                               "Subject=Split test\n");
   const Result result = split("--size 100000 --pattern '{basename}-{pagebegin:0000}'", {source});
+  // Another engine (pdftk) runs one process per command, which takes no password.
+  if (std::getenv("SUNDREL_TEST_ENGINE") != nullptr &&
+      result.err.find("process list") != std::string::npos)
+    GTEST_SKIP() << result.err;
   ASSERT_EQ(result.status, 0) << result.err;
   const auto parts = parseParts(result.out);
   ASSERT_GT(parts.size(), 1u);
