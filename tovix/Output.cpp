@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <set>
 #include <vector>
 
 namespace sundrel::tovix {
@@ -184,6 +185,52 @@ bool chooseEncryption(const Command& cmd, QPDFWriter& writer, QPDF& pdf,
   return options.preserve && pdf.isEncrypted();
 }
 
+// Streams are written as they are encoded: decoding them to compress them
+// again gains little, and nested filters (flate inside flate) would expand a
+// few kilobytes into gigabytes. Streams without a filter are still
+// compressed: their data lies in the file as it is, which bounds the work.
+// Streams changed by a token filter must be decoded to apply it.
+void keepStreamsEncoded(QPDF& pdf, QPDFWriter& writer) {
+  writer.setDecodeLevel(qpdf_dl_none);
+  std::set<QPDFObjGen> seen;
+  std::vector<QPDFObjectHandle> stack{pdf.getTrailer()};
+  while (!stack.empty()) {
+    QPDFObjectHandle oh = stack.back();
+    stack.pop_back();
+    if (oh.isIndirect() && !seen.insert(oh.getObjGen()).second)
+      continue;
+    if (oh.isArray()) {
+      for (auto& item : oh.aitems())
+        stack.push_back(item);
+    } else if (oh.isDictionary() || oh.isStream()) {
+      QPDFObjectHandle dict = oh.isStream() ? oh.getDict() : oh;
+      for (auto& [key, value] : dict.ditems())
+        stack.push_back(value);
+    }
+    if (!oh.isStream() || oh.isDataModified())
+      continue;
+    QPDFObjectHandle filter = oh.getDict().getKey("/Filter");
+    if (filter.isName() || (filter.isArray() && filter.getArrayNItems() > 0))
+      oh.setFilterOnWrite(false);
+  }
+}
+
+// Before a written document is kept: its sources must be the files opened,
+// unchanged, and a new document of pages must have read them cleanly (a
+// truncated or unreadable file gives empty pages, never a part).
+void checkSources(const DocumentOptions& options) {
+  for (OpenedInput* source : options.sources) {
+    checkUnchanged(*source);
+    const std::size_t before = source->problemTexts.size();
+    if (collectProblems(*source) > 0 && options.pages) {
+      const std::string what = source->problemTexts.size() > before ? source->problemTexts[before]
+                                                                    : source->problemTexts.back();
+      throw Failure("Damaged PDF file: " + shown(source->path) +
+                    ": reading it failed while the pages were written: " + what);
+    }
+  }
+}
+
 } // namespace
 
 void checkOutput(Context& ctx) {
@@ -258,7 +305,10 @@ std::shared_ptr<Buffer> writeDocument(Context& ctx, QPDF& pdf, const DocumentOpt
     writer.setObjectStreamMode(qpdf_o_generate);
   if (!options.minVersion.empty())
     writer.setMinimumPDFVersion(options.minVersion);
+  for (OpenedInput* source : options.sources)
+    collectProblems(*source); // from here on, a problem is one of writing
   try {
+    keepStreamsEncoded(pdf, writer);
     writer.write();
   } catch (const Failure&) {
     throw;
@@ -266,6 +316,7 @@ std::shared_ptr<Buffer> writeDocument(Context& ctx, QPDF& pdf, const DocumentOpt
     throw Failure("Unable to write " + shown(cmd.measure ? "the measured document" : cmd.output) +
                   ": " + oneLine(e.what()));
   }
+  checkSources(options);
   if (options.stage)
     return writer.getBufferSharedPointer();
   if (toMemory) {

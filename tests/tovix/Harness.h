@@ -52,6 +52,11 @@ using sundrel::test::writePdf;
 void writeObjects(const std::string& path, const std::map<int, std::string>& objects,
                   const std::string& trailer = "");
 
+// Pages (objects 10, 12, ...) that show "Page i" in the font 3 0 R, each with
+// resources of its own; `padding` bytes in an object no page uses make the
+// file as large as a test needs.
+std::map<int, std::string> textPages(int pages, std::size_t padding = 0);
+
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& data);
 bool exists(const std::string& path);
