@@ -169,7 +169,8 @@ Exit status:
      that cannot be read
   2  a FILE could not be split, or the run stopped before it
   3  done, with warnings: a single page larger than the limit (written as a
-     part by itself), or document properties not applied to a part
+     part by itself), document properties not applied to a part, or a damaged
+     FILE that the engine repaired (every page of its parts read whole)
 
 Examples:
   sundrel-split -s 10M report.pdf

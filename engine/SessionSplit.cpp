@@ -232,6 +232,7 @@ FileResult SessionFile::split() {
   while (first <= pages) {
     host.setProgressPos(first);
     int reached = first;
+    int refused = first; // the range the engine refused last
     const PartEnd end = findPartEnd(first, pages, limit, model, [&](int last, bool candidate) {
       Measurement m;
       std::string error;
@@ -242,6 +243,8 @@ FileResult SessionFile::split() {
           stageError_ = error;
         m = measure(first, last);
       }
+      if (!m.ok)
+        refused = last;
       if (m.ok && m.bytes < limit && last > reached) {
         reached = last;
         host.setProgressPos(last);
@@ -254,7 +257,7 @@ FileResult SessionFile::split() {
       // changed while it was split): the run goes on with the next one.
       discard();
       const std::string what = "the engine could not extract pages " + std::to_string(first) + "-" +
-                               std::to_string(std::max(first, reached));
+                               std::to_string(refused);
       const std::string reason =
           stageError_.starts_with("Error: ") ? stageError_.substr(7) : stageError_;
       return fail(FailureKind::ProbeFailed, reason.empty() ? what : what + ": " + reason);
@@ -311,7 +314,9 @@ FileResult splitInSession(SplitRun& run, FileReport& file, const std::string& so
                           const std::string& password, std::uint64_t sourceBytes) {
   SessionFile session(run, file, source, password, bridge::engineDeadlineMs(sourceBytes));
   const FileResult result = session.split();
-  session.reportWarning();
+  // A failed file says why; a note that it was repaired would only blur that.
+  if (file.outcome != FileOutcome::Failed)
+    session.reportWarning();
   return result;
 }
 
