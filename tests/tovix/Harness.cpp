@@ -135,15 +135,16 @@ void writeObjects(const std::string& path, const std::map<int, std::string>& obj
   writeFile(path, out);
 }
 
-std::map<int, std::string> textPages(int pages, std::size_t padding) {
+std::map<int, std::string> textPages(int pages, std::size_t padding, const std::string& resources,
+                                     const std::string& draw) {
   std::map<int, std::string> o;
   std::string kids;
   for (int i = 0; i < pages; ++i) {
     const int id = 10 + 2 * i;
-    const std::string text = "BT /F1 24 Tf 20 120 Td (Page " + std::to_string(i + 1) + ") Tj ET";
-    o[id] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Resources << /Font << /F1 3 0 "
-            "R >> >> /Contents " +
-            std::to_string(id + 1) + " 0 R >>";
+    const std::string text =
+        draw + "BT /F1 24 Tf 20 120 Td (Page " + std::to_string(i + 1) + ") Tj ET";
+    o[id] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Resources " + resources +
+            " /Contents " + std::to_string(id + 1) + " 0 R >>";
     o[id + 1] =
         "<< /Length " + std::to_string(text.size()) + " >>\nstream\n" + text + "\nendstream";
     kids += std::to_string(id) + " 0 R ";
