@@ -102,13 +102,15 @@ bool holds(OpenedInput& in, QPDFObjGen id, XRefTables& xrefs) {
 
 // Every object a copied page reaches that the file holds was read. One the
 // file lacks is null for every reader alike; one it holds but that could not
-// be read would leave the part's page blank or incomplete. Checked once per
-// page: what libqpdf has read stays read.
+// be read would leave the part's page blank or incomplete. Copying the page
+// has read all it reaches, and libqpdf reports every object it fails to
+// read: a file without problems needs no look. Checked once per page: what
+// libqpdf has read stays read.
 void checkComplete(OpenedInput& in, std::uint64_t number, XRefTables& xrefs) {
   const std::size_t index = number - 1;
   if (in.complete.size() != pagesOf(in).size())
     in.complete.assign(pagesOf(in).size(), false);
-  if (in.complete[index])
+  if (in.complete[index] || !damaged(in))
     return;
   std::set<QPDFObjGen> seen;
   std::vector<QPDFObjectHandle> stack{pagesOf(in)[index].getObjectHandle()};

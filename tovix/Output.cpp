@@ -13,7 +13,6 @@
 #include <climits>
 #include <cstring>
 #include <memory>
-#include <set>
 #include <vector>
 
 namespace sundrel::tovix {
@@ -192,21 +191,7 @@ bool chooseEncryption(const Command& cmd, QPDFWriter& writer, QPDF& pdf,
 // Streams changed by a token filter must be decoded to apply it.
 void keepStreamsEncoded(QPDF& pdf, QPDFWriter& writer) {
   writer.setDecodeLevel(qpdf_dl_none);
-  std::set<QPDFObjGen> seen;
-  std::vector<QPDFObjectHandle> stack{pdf.getTrailer()};
-  while (!stack.empty()) {
-    QPDFObjectHandle oh = stack.back();
-    stack.pop_back();
-    if (oh.isIndirect() && !seen.insert(oh.getObjGen()).second)
-      continue;
-    if (oh.isArray()) {
-      for (auto& item : oh.aitems())
-        stack.push_back(item);
-    } else if (oh.isDictionary() || oh.isStream()) {
-      QPDFObjectHandle dict = oh.isStream() ? oh.getDict() : oh;
-      for (auto& [key, value] : dict.ditems())
-        stack.push_back(value);
-    }
+  for (QPDFObjectHandle& oh : pdf.getAllObjects()) {
     if (!oh.isStream() || oh.isDataModified())
       continue;
     QPDFObjectHandle filter = oh.getDict().getKey("/Filter");

@@ -296,7 +296,6 @@ TEST(Session, ASourceChangedBetweenCommandsIsNeverMixed) {
     bool fails;
   } cases[] = {
       {"replaced", 0, replace, false},
-      {"deleted", 0, [&] { ::unlink(src.c_str()); }, false},
       {"large, replaced", large, replace, false},
       {"rewritten in place", 0, [&] { writeFile(src, readFile(src) + "\n% more\n"); }, true},
       {"large, truncated", large, [&] { (void)!::truncate(src.c_str(), 4000); }, true},
