@@ -173,7 +173,8 @@ Exit status:
   2  a FILE could not be split, or the run stopped before it, or the list of
      parts could not be written to standard output
   3  done, with warnings: a single page larger than the limit (written as a
-     part by itself), or document properties not applied to a part
+     part by itself), document properties not applied to a part, or a damaged
+     FILE that the engine repaired (every page of its parts read whole)
 
 Examples:
   sundrel-split -s 10M report.pdf

@@ -9,11 +9,13 @@
 #include "engine/PartFiles.h"
 #include "engine/SplitRun.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,10 +50,34 @@ public:
   SessionFile& operator=(const SessionFile&) = delete;
 
   FileResult split();
+  // Puts the engine's last warning about the source into the report.
+  void reportWarning() {
+    if (!engineWarning_.empty())
+      file_.warnings.push_back(engineWarning_);
+  }
 
 private:
   bridge::EngineAnswer ask(const std::string& command, bool payload) {
-    return run_.session.request(command, payload, deadlineMs_);
+    bridge::EngineAnswer answer = run_.session.request(command, payload, deadlineMs_);
+    if (answer.answered && answer.exitCode != 1)
+      noteWarning(answer.message);
+    return answer;
+  }
+
+  // The engine's warning about the source (a damaged file it repaired) goes
+  // into the report once, in its latest words.
+  void noteWarning(std::string_view message) {
+    if (message.starts_with("cat_bytes="))
+      message.remove_prefix(std::min(message.size(), message.find(' ') + 1));
+    constexpr std::string_view prefix = "Warning: ";
+    if (!message.starts_with(prefix))
+      return;
+    message.remove_prefix(prefix.size());
+    // "<source> is damaged ..." is shown beside the source's name already.
+    const bool named = message.starts_with(source_ + " ");
+    if (named)
+      message.remove_prefix(source_.size());
+    engineWarning_ = (named ? "it" : "") + std::string(message);
   }
 
   std::string range(int first, int last) const {
@@ -90,6 +116,7 @@ private:
   std::string folder_;
   FinishedPart finished_;
   std::string stageError_;
+  std::string engineWarning_;
   int partNumber_ = 1;
 };
 
@@ -221,6 +248,7 @@ FileResult SessionFile::split() {
   while (first <= pages) {
     host.setProgressPos(first);
     int reached = first;
+    int refused = first; // the range the engine refused last
     const PartEnd end = findPartEnd(first, pages, limit, model, [&](int last, bool candidate) {
       Measurement m;
       std::string error;
@@ -231,6 +259,8 @@ FileResult SessionFile::split() {
           stageError_ = error;
         m = measure(first, last);
       }
+      if (!m.ok)
+        refused = last;
       if (m.ok && m.bytes < limit && last > reached) {
         reached = last;
         host.setProgressPos(last);
@@ -239,11 +269,14 @@ FileResult SessionFile::split() {
       return m;
     });
     if (!end.ok) {
+      // The engine's reason is about this file (a damaged page, a source
+      // changed while it was split): the run goes on with the next one.
       discard();
       const std::string what = "the engine could not extract pages " + std::to_string(first) + "-" +
-                               std::to_string(std::max(first, reached));
-      return fail(FailureKind::ProbeFailed, stageError_.empty() ? what : what + ": " + stageError_,
-                  FileResult::StopRun);
+                               std::to_string(refused);
+      const std::string reason =
+          stageError_.starts_with("Error: ") ? stageError_.substr(7) : stageError_;
+      return fail(FailureKind::ProbeFailed, reason.empty() ? what : what + ": " + reason);
     }
     int last = end.last;
     if (end.single)
@@ -300,7 +333,11 @@ FileResult SessionFile::split() {
 FileResult splitInSession(SplitRun& run, FileReport& file, const std::string& source,
                           const std::string& password, std::uint64_t sourceBytes) {
   SessionFile session(run, file, source, password, bridge::engineDeadlineMs(sourceBytes));
-  return session.split();
+  const FileResult result = session.split();
+  // A failed file says why; a note that it was repaired would only blur that.
+  if (file.outcome != FileOutcome::Failed)
+    session.reportWarning();
+  return result;
 }
 
 } // namespace sundrel::engine

@@ -11,11 +11,15 @@
 #include <qpdf/QPDFAcroFormDocumentHelper.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 
+#include <map>
 #include <set>
+#include <vector>
 
 namespace sundrel::tovix {
 
 namespace {
+
+using XRefTables = std::map<OpenedInput*, std::map<QPDFObjGen, QPDFXRefEntry>>;
 
 struct Selected {
   OpenedInput* input;
@@ -53,11 +57,19 @@ std::vector<Selected> selectPages(Context& ctx, Inputs& inputs, std::vector<Page
   return selection;
 }
 
-// A page whose content or resources point at a missing object would come
-// out blank; refuse it rather than report success.
+// A page that libqpdf could not read would come out blank; so would one
+// whose content or resources point at a missing object. Refuse it rather
+// than report success.
 void checkPage(OpenedInput& in, std::uint64_t number, QPDFPageObjectHelper& page) {
   auto missing = [](QPDFObjectHandle h) { return h.isIndirect() && h.isNull(); };
   QPDFObjectHandle dict = page.getObjectHandle();
+  if (!dict.isDictionary()) {
+    const std::string id = dict.isIndirect() ? dict.getObjGen().unparse(' ') : std::string();
+    const std::string why = problemWith(in, id);
+    throw Failure("Damaged PDF file: " + shown(in.path) + ": page " + std::to_string(number) +
+                  (id.empty() ? "" : " (object " + id + ")") + " could not be read" +
+                  (why.empty() ? "" : ": " + why));
+  }
   std::vector<QPDFObjectHandle> refs{dict.getKey("/Contents"), dict.getKey("/Resources")};
   QPDFObjectHandle contents = dict.getKey("/Contents");
   if (contents.isArray()) {
@@ -69,6 +81,63 @@ void checkPage(OpenedInput& in, std::uint64_t number, QPDFPageObjectHelper& page
       throw Failure("Damaged PDF file: " + shown(in.path) + ": page " + std::to_string(number) +
                     " refers to the missing object " + h.getObjGen().unparse(' '));
   }
+}
+
+bool isPageTreeNode(QPDFObjectHandle oh) {
+  if (!oh.isDictionary())
+    return false;
+  QPDFObjectHandle type = oh.getKey("/Type");
+  return type.isName() && (type.getName() == "/Page" || type.getName() == "/Pages");
+}
+
+// Whether the file holds `id`: libqpdf makes an object it cannot read null,
+// as it does a reference to an object the file lacks.
+bool holds(OpenedInput& in, QPDFObjGen id, XRefTables& xrefs) {
+  auto table = xrefs.find(&in);
+  if (table == xrefs.end())
+    table = xrefs.emplace(&in, in.pdf->getXRefTable()).first;
+  const auto entry = table->second.find(id);
+  return entry != table->second.end() && entry->second.getType() != 0;
+}
+
+// Every object a copied page reaches that the file holds was read. One the
+// file lacks is null for every reader alike; one it holds but that could not
+// be read would leave the part's page blank or incomplete. Copying the page
+// has read all it reaches, and libqpdf reports every object it fails to
+// read: a file without problems needs no look. Checked once per page: what
+// libqpdf has read stays read.
+void checkComplete(OpenedInput& in, std::uint64_t number, XRefTables& xrefs) {
+  const std::size_t index = number - 1;
+  if (in.complete.size() != pagesOf(in).size())
+    in.complete.assign(pagesOf(in).size(), false);
+  if (in.complete[index] || !damaged(in))
+    return;
+  std::set<QPDFObjGen> seen;
+  std::vector<QPDFObjectHandle> stack{pagesOf(in)[index].getObjectHandle()};
+  while (!stack.empty()) {
+    QPDFObjectHandle oh = stack.back();
+    stack.pop_back();
+    if (oh.isIndirect()) {
+      const QPDFObjGen id = oh.getObjGen();
+      if (!seen.insert(id).second || (seen.size() > 1 && isPageTreeNode(oh)))
+        continue; // another page, or the page tree
+      if (oh.isNull() && holds(in, id, xrefs))
+        throw Failure("Damaged PDF file: " + shown(in.path) + ": page " + std::to_string(number) +
+                      " uses object " + id.unparse(' ') +
+                      ", which could not be read: " + problemWith(in, id.unparse(' ')));
+    }
+    if (oh.isArray()) {
+      for (auto& item : oh.aitems())
+        stack.push_back(item);
+    } else if (oh.isDictionary() || oh.isStream()) {
+      // Every entry, those that lead to null among them (ditems skips them).
+      for (auto& [key, value] : (oh.isStream() ? oh.getDict() : oh).getDictAsMap()) {
+        if (key != "/Parent")
+          stack.push_back(value);
+      }
+    }
+  }
+  in.complete[index] = true;
 }
 
 // Whether pages share resource dictionaries, so that copying one page
@@ -101,6 +170,7 @@ bool sharesResources(OpenedInput& in) {
 // The new document being assembled.
 struct Assembly {
   QPDF out;
+  XRefTables xrefs; // of the damaged inputs, read once
   CopyMap firstCopy;
   std::vector<OpenedInput*> order; // inputs in order of first use
   std::vector<PageCopy> copies;
@@ -130,6 +200,7 @@ void copyPage(Assembly& a, QPDFPageDocumentHelper& outPages, const Selected& sel
     toCopy = source.shallowCopyPage();
   outPages.addPage(toCopy, false);
   QPDFObjectHandle added = a.out.copyForeignObject(toCopy.getObjectHandle());
+  checkComplete(in, sel.page, a.xrefs);
   if (first)
     a.firstCopy.emplace(std::make_pair(&in, sourceId), added);
   a.copies.push_back({&in, toCopy.getObjectHandle(), added});
@@ -199,8 +270,14 @@ void readyToCopy(OpenedInput& in, std::size_t index) {
   // Only what the page draws travels with it: resources shared with other
   // pages are trimmed to the names its content uses. Trimming again finds
   // nothing more to remove.
-  if (sharesResources(in))
-    trimResources(page);
+  if (sharesResources(in)) {
+    try {
+      trimResources(page, &in.scannedForms);
+    } catch (const Failure& e) {
+      throw Failure("Failed to read PDF file: " + shown(in.path) + ": page " +
+                    std::to_string(index + 1) + ": " + e.what());
+    }
+  }
   in.ready[index] = true; // not before: a page that failed fails again, as in a new process
 }
 
@@ -231,6 +308,8 @@ std::shared_ptr<Buffer> cat(Context& ctx, Inputs& inputs, bool stage) {
   options.fresh = true;
   options.minVersion = "1.3";
   options.stage = stage;
+  options.sources = a.order;
+  options.pages = true;
   for (OpenedInput* in : a.order) {
     // A finished part's stages stay readable without the password; its last
     // pass takes the source's encryption (see finishedPart).

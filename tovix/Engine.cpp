@@ -6,6 +6,8 @@
 #include "tovix/Output.h"
 #include "tovix/Support.h"
 
+#include <sys/stat.h>
+
 #include <memory>
 
 namespace sundrel::tovix {
@@ -45,6 +47,7 @@ void perform(Context& ctx, Inputs& inputs) {
     if (cmd.inputs.size() == 1) {
       DocumentOptions options;
       options.preserve = inputs.front().keepEncryption;
+      options.sources = {&inputs.front()};
       writeDocument(ctx, *inputs.front().pdf, options);
       break;
     }
@@ -58,10 +61,44 @@ void perform(Context& ctx, Inputs& inputs) {
   }
 }
 
+// Refuses a session's own standard input or output as an input, the info
+// file or the output, however it is spelled (/dev/stdin, /proc/self/fd/1, a
+// FIFO): reading it would swallow the next commands, writing it would put a
+// document ahead of the answer.
+void refuseChannels(const Context& ctx) {
+  const Command& cmd = ctx.cmd;
+  auto channelOf = [&ctx](const std::string& path) -> const Channel* {
+    struct stat st {};
+    if (ctx.channels.empty() || path == "-" || ::stat(path.c_str(), &st) != 0)
+      return nullptr;
+    for (const Channel& channel : ctx.channels) {
+      if (channel.dev == st.st_dev && channel.ino == st.st_ino)
+        return &channel;
+    }
+    return nullptr;
+  };
+  const auto refusal = [](const std::string& path, const Channel& channel) {
+    return ": " + shown(path) + " is this session's " + channel.what + "; give a file";
+  };
+  for (const Input& in : cmd.inputs) {
+    if (const Channel* channel = channelOf(in.path))
+      throw Failure("Failed to open PDF file" + refusal(in.path, *channel));
+  }
+  if (!cmd.infoPath.empty()) {
+    if (const Channel* channel = channelOf(cmd.infoPath))
+      throw Failure("Failed to open info file" + refusal(cmd.infoPath, *channel));
+  }
+  if (cmd.hasOutput) {
+    if (const Channel* channel = channelOf(cmd.output))
+      throw Failure("Unable to open file for writing" + refusal(cmd.output, *channel));
+  }
+}
+
 } // namespace
 
 int execute(Context& ctx) {
   const Command& cmd = ctx.cmd;
+  refuseChannels(ctx);
   checkOutput(ctx);
   // A session keeps the inputs that pages are taken from; update_info and a
   // plain copy change or write the whole document, so they open their own.
@@ -69,7 +106,7 @@ int execute(Context& ctx) {
                       cmd.operation != Operation::UpdateInfoUtf8 &&
                       !(cmd.operation == Operation::Copy && cmd.inputs.size() == 1);
   auto inputs = std::make_unique<Inputs>();
-  inputs->open(cmd, cached ? ctx.cache : nullptr);
+  inputs->open(cmd, ctx.cache, cached);
   try {
     perform(ctx, *inputs);
   } catch (...) {

@@ -64,6 +64,7 @@ void updateInfo(Context& ctx, OpenedInput& in) {
   applyInfo(ctx, *in.pdf);
   DocumentOptions options;
   options.preserve = in.keepEncryption;
+  options.sources = {&in};
   writeDocument(ctx, *in.pdf, options);
 }
 

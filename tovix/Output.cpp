@@ -184,6 +184,38 @@ bool chooseEncryption(const Command& cmd, QPDFWriter& writer, QPDF& pdf,
   return options.preserve && pdf.isEncrypted();
 }
 
+// Streams are written as they are encoded: decoding them to compress them
+// again gains little, and nested filters (flate inside flate) would expand a
+// few kilobytes into gigabytes. Streams without a filter are still
+// compressed: their data lies in the file as it is, which bounds the work.
+// Streams changed by a token filter must be decoded to apply it.
+void keepStreamsEncoded(QPDF& pdf, QPDFWriter& writer) {
+  writer.setDecodeLevel(qpdf_dl_none);
+  for (QPDFObjectHandle& oh : pdf.getAllObjects()) {
+    if (!oh.isStream() || oh.isDataModified())
+      continue;
+    QPDFObjectHandle filter = oh.getDict().getKey("/Filter");
+    if (filter.isName() || (filter.isArray() && filter.getArrayNItems() > 0))
+      oh.setFilterOnWrite(false);
+  }
+}
+
+// Before a written document is kept: its sources must be the files opened,
+// unchanged, and a new document of pages must have read them cleanly (a
+// truncated or unreadable file gives empty pages, never a part).
+void checkSources(const DocumentOptions& options) {
+  for (OpenedInput* source : options.sources) {
+    checkUnchanged(*source);
+    const std::size_t before = source->problemTexts.size();
+    if (collectProblems(*source) > 0 && options.pages) {
+      const std::string what = source->problemTexts.size() > before ? source->problemTexts[before]
+                                                                    : source->problemTexts.back();
+      throw Failure("Damaged PDF file: " + shown(source->path) +
+                    ": reading it failed while the pages were written: " + what);
+    }
+  }
+}
+
 } // namespace
 
 void checkOutput(Context& ctx) {
@@ -258,7 +290,10 @@ std::shared_ptr<Buffer> writeDocument(Context& ctx, QPDF& pdf, const DocumentOpt
     writer.setObjectStreamMode(qpdf_o_generate);
   if (!options.minVersion.empty())
     writer.setMinimumPDFVersion(options.minVersion);
+  for (OpenedInput* source : options.sources)
+    collectProblems(*source); // from here on, a problem is one of writing
   try {
+    keepStreamsEncoded(pdf, writer);
     writer.write();
   } catch (const Failure&) {
     throw;
@@ -266,6 +301,7 @@ std::shared_ptr<Buffer> writeDocument(Context& ctx, QPDF& pdf, const DocumentOpt
     throw Failure("Unable to write " + shown(cmd.measure ? "the measured document" : cmd.output) +
                   ": " + oneLine(e.what()));
   }
+  checkSources(options);
   if (options.stage)
     return writer.getBufferSharedPointer();
   if (toMemory) {

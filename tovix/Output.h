@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 // Writing results: reports and documents, to a file, standard output or
 // memory, or only counted (`measure`), with the encryption asked for.
@@ -27,6 +28,11 @@ struct DocumentOptions {
   std::string minVersion;             // at least this PDF version
   // A stage of a finished part: written to memory, without the command's encryption.
   bool stage = false;
+  // The inputs whose data the writer reads. The result is kept only when none
+  // of them changed in place meanwhile, and, for `pages` (a new document of
+  // their pages), when libqpdf could read from them all it needed.
+  std::vector<OpenedInput*> sources;
+  bool pages = false;
 };
 
 // Writes `pdf` to the command's output (or counts it), or for a stage

@@ -12,6 +12,7 @@
 
 #include <malloc.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -55,7 +56,8 @@ bool readLine(std::FILE* in, std::string& line, bool& tooLong) {
   return true;
 }
 
-Answer answer(const std::vector<std::string>& args, InputCache& cache) {
+Answer answer(const std::vector<std::string>& args, InputCache& cache,
+              const std::vector<Channel>& channels) {
   Answer a;
   ParseResult parsed = parseCommand(args);
   if (!parsed.ok) {
@@ -70,6 +72,7 @@ Answer answer(const std::vector<std::string>& args, InputCache& cache) {
     return a;
   }
   Context ctx{parsed.command, payload, nullptr, nullptr, &cache};
+  ctx.channels = channels;
   try {
     a.code = execute(ctx);
   } catch (const Failure& e) {
@@ -103,6 +106,15 @@ void runSession(std::FILE* in, std::FILE* out) {
   std::fputs("tovix-session 1\n", out);
   std::fflush(out);
 
+  std::vector<Channel> channels;
+  const std::pair<std::FILE*, const char*> ends[] = {
+      {in, "standard input, which carries its commands"},
+      {out, "standard output, which carries its answers"}};
+  for (const auto& [file, what] : ends) {
+    struct stat st {};
+    if (::fstat(::fileno(file), &st) == 0)
+      channels.push_back({st.st_dev, st.st_ino, what});
+  }
   InputCache cache;
   std::string line;
   bool tooLong = false;
@@ -115,7 +127,7 @@ void runSession(std::FILE* in, std::FILE* out) {
     else if (args.empty())
       a.message = "Error: empty command";
     else
-      a = answer(args, cache);
+      a = answer(args, cache, channels);
     // A path in a message may hold a line break; the answer stays one line.
     std::fprintf(out, "%d %llu %s\n", a.code, static_cast<unsigned long long>(a.bytes),
                  oneLine(a.message).c_str());

@@ -2,6 +2,8 @@
 
 #include "tovix/Command.h"
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <stdexcept>
@@ -26,6 +28,14 @@ std::string oneLine(std::string text);
 
 class InputCache;
 
+// A file that no command may read or write: in a session, its own standard
+// input and output, which carry the commands and the answers.
+struct Channel {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  const char* what = ""; // "standard input, which carries its commands"
+};
+
 // The command being run, where its data goes and what it has to say.
 struct Context {
   Context(const Command& command, std::FILE* output, std::FILE* errors, std::FILE* input,
@@ -38,6 +48,7 @@ struct Context {
   std::FILE* in;               // `update_info -` and do_ask answers; null in a session
   InputCache* cache = nullptr; // a session's open inputs
   bool quickExit = false;      // the process ends right after: leave documents unfreed
+  std::vector<Channel> channels;
 
   std::vector<std::string> messages; // "Warning: ..." lines, in order
   bool warnings = false;             // a warning that makes the exit code 3

@@ -1,7 +1,8 @@
 #include "tovix/Trim.h"
 
-#include <qpdf/Buffer.hh>
-#include <qpdf/Pl_Buffer.hh>
+#include "tovix/StreamData.h"
+#include "tovix/Support.h"
+
 #include <qpdf/Pl_QPDFTokenizer.hh>
 #include <qpdf/QPDF.hh>
 
@@ -126,29 +127,42 @@ bool isWord(std::string_view text) {
 }
 
 // What the page's or form's content uses, by the quick scan where it can,
-// else by the tokenizer.
+// else by the tokenizer. Content past the decoding bound fails the command.
 UsedNames usedNamesOf(QPDFPageObjectHelper ph) {
-  Pl_Buffer buffer("content");
-  ph.pipeContents(&buffer);
-  std::unique_ptr<Buffer> data(buffer.getBuffer());
-  const std::string_view content(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
-  if (auto quick = usedNamesQuickly(content))
+  const std::optional<std::string> content = boundedContent(ph);
+  if (!content) {
+    UsedNames unreadable;
+    unreadable.bad = true;
+    return unreadable;
+  }
+  if (auto quick = usedNamesQuickly(*content))
     return *quick;
-  return usedNamesByTokenizer(content);
+  return usedNamesByTokenizer(*content);
 }
 
 // Trims one page or form XObject; false when its content could not be read
 // cleanly or names a font or image its resources lack.
-bool trimOne(QPDFPageObjectHelper ph, std::set<std::string>& unresolved) {
+bool trimOne(QPDFPageObjectHelper ph, std::set<std::string>& unresolved, ScannedForms* forms) {
   QPDFObjectHandle oh = ph.getObjectHandle();
   const bool isPage = !oh.isFormXObject();
   UsedNames used;
   QPDF* owner = oh.getOwningQPDF();
   const std::size_t warningsBefore = owner != nullptr ? owner->numWarnings() : 0;
-  try {
-    used = usedNamesOf(ph);
-  } catch (const std::exception&) {
-    return false;
+  // A form drawn by many pages is read once: its content never changes.
+  const bool remembered = !isPage && forms != nullptr && oh.isIndirect();
+  const auto scanned = remembered ? forms->find(oh.getObjGen()) : ScannedForms::iterator();
+  if (remembered && scanned != forms->end()) {
+    used = scanned->second;
+  } else {
+    try {
+      used = usedNamesOf(ph);
+    } catch (const Failure&) {
+      throw;
+    } catch (const std::exception&) {
+      return false;
+    }
+    if (remembered)
+      forms->emplace(oh.getObjGen(), used);
   }
   if (used.bad || (owner != nullptr && owner->numWarnings() > warningsBefore))
     return false;
@@ -273,15 +287,15 @@ std::optional<UsedNames> usedNamesQuickly(std::string_view content) {
   return names;
 }
 
-void trimResources(QPDFPageObjectHelper page) {
+void trimResources(QPDFPageObjectHelper page, ScannedForms* forms) {
   std::set<std::string> unresolved; // names used by forms that lack them
   bool failed = false;
   page.forEachFormXObject(true, [&](QPDFObjectHandle& form, QPDFObjectHandle&, const std::string&) {
-    if (!trimOne(QPDFPageObjectHelper(form), unresolved))
+    if (!trimOne(QPDFPageObjectHelper(form), unresolved, forms))
       failed = true;
   });
   if (!failed)
-    trimOne(page, unresolved);
+    trimOne(page, unresolved, forms);
 }
 
 } // namespace sundrel::tovix

@@ -11,17 +11,6 @@
 // Trimming a page's fonts and images to those its content uses.
 namespace sundrel::tovix {
 
-// Removes from the /Font and /XObject resources of `page` and of the form
-// XObjects it draws every name that their content does not use. Shared
-// resource dictionaries are copied before they are changed. Nothing is
-// removed from a page or form whose content cannot be read cleanly, or that
-// uses a name its own resources lack; a name that a nested form without
-// resources of its own uses stays in the page's resources.
-//
-// The content is only tokenized, not parsed into objects: this is the cost
-// of every page copied from a document whose pages share resources.
-void trimResources(QPDFPageObjectHelper page);
-
 // The resource names that content uses: a name operand (outside arrays and
 // dictionaries) followed by an operator that takes a resource.
 struct UsedNames {
@@ -32,6 +21,19 @@ struct UsedNames {
     return bad == other.bad && all == other.all && byType == other.byType;
   }
 };
+
+// Removes from the /Font and /XObject resources of `page` and of the form
+// XObjects it draws every name that their content does not use. Shared
+// resource dictionaries are copied before they are changed. Nothing is
+// removed from a page or form whose content cannot be read cleanly, or that
+// uses a name its own resources lack; a name that a nested form without
+// resources of its own uses stays in the page's resources.
+//
+// The content is only tokenized, not parsed into objects: this is the cost
+// of every page copied from a document whose pages share resources. Content
+// is read through boundedContent: past its bound the trim throws Failure.
+using ScannedForms = std::map<QPDFObjGen, UsedNames>; // what each form uses, once read
+void trimResources(QPDFPageObjectHelper page, ScannedForms* forms = nullptr);
 
 // By qpdf's content tokenizer.
 UsedNames usedNamesByTokenizer(std::string_view content);

@@ -20,6 +20,8 @@
 //   session     when present, --session serves commands over the pipe:
 //               measure, dump_data/page_sizes to "-", and the one-pass part
 //               (written, or measured in a dry run)
+//   damaged.txt file names: in a session, dump_data notes a repair, and so
+//               does every cat; "<name> page" makes every cat fail instead
 
 #include "bridge/EngineRunner.h"
 
@@ -99,20 +101,26 @@ long long pageCount(const std::string& handle) {
 
 // One command of a session: its status line, and the payload for "-".
 std::string answer(const std::vector<std::string>& args) {
+  const std::string path = args.empty() ? "" : args[0].substr(args[0].find('=') + 1);
+  const std::string name = fs::path(path).filename().string();
+  const std::string note =
+      listed("damaged.txt", name) ? "Warning: " + path + " is damaged and was repaired" : "ok";
   if (args.size() >= 4 && args[1] == "dump_data") {
     const long long count = pageCount(args[0]);
     if (count <= 0)
       return "1 0 Error: Failed to open PDF file: no pages\n";
     const std::string report = "NumberOfPages: " + std::to_string(count) + "\n";
-    return "0 " + std::to_string(report.size()) + " ok\n" + report;
+    return "0 " + std::to_string(report.size()) + " " + note + "\n" + report;
   }
   if (args.size() >= 4 && args[1] == "cat") {
     const std::string range = args[2].substr(1);
     if (listed("fail.txt", range))
       return "1 0 Error: cannot extract " + range + "\n";
+    if (readFile(home / "damaged.txt").find(name + " page") != std::string::npos)
+      return "1 0 Error: Damaged PDF file: " + path + ": page 1 could not be read\n";
     const long long size = rangeSize(range);
     if (args[3] == "measure")
-      return "0 " + std::to_string(size) + " ok\n";
+      return "0 " + std::to_string(size) + " " + note + "\n";
     const long long grow = table("grow.txt").count("by") ? table("grow.txt")["by"] : 0;
     const auto output = std::find(args.begin(), args.end(), "output");
     const bool measure = std::find(args.begin(), args.end(), "measure") != args.end();
@@ -120,7 +128,8 @@ std::string answer(const std::vector<std::string>& args) {
       return "1 0 Error: no output\n";
     if (!measure)
       writeBytes(*(output + 1), size + grow);
-    return "0 " + std::to_string(size + grow) + " cat_bytes=" + std::to_string(size) + " ok\n";
+    return "0 " + std::to_string(size + grow) + " cat_bytes=" + std::to_string(size) + " " + note +
+           "\n";
   }
   return "1 0 Error: not supported here\n";
 }

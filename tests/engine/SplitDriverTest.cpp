@@ -476,6 +476,26 @@ TEST_F(SplitDriverTest, AHungEngineIsStoppedAndTheFileFails) {
   EXPECT_EQ(report.files[0].failure, FailureKind::Timeout);
 }
 
+// In a session, the engine's refusal of a file (a damaged page, a source
+// changed meanwhile) fails that file with the reason and the run goes on; the
+// engine's note about a repaired source is a warning of the report.
+TEST_F(SplitDriverTest, SessionFailsOnlyTheFileAndReportsTheEnginesNote) {
+  writeFile(program.file("session"), "");
+  writeFile(program.file("pages.txt"), "* 2\n");
+  writeFile(program.file("damaged.txt"), "b.pdf page\nc.pdf\n");
+  host.rows = {{source("b.pdf"), "200KB"}, {source("c.pdf"), "200KB"}};
+  const SplitReport report = runSplit(host, settings);
+  ASSERT_EQ(report.files.size(), 2u);
+  EXPECT_EQ(report.files[0].outcome, FileOutcome::Failed);
+  EXPECT_EQ(report.files[0].failure, FailureKind::ProbeFailed);
+  EXPECT_NE(report.files[0].reason.find(source("b.pdf") + ": page 1 could not be read"),
+            std::string::npos)
+      << report.files[0].reason;
+  EXPECT_EQ(report.files[1].outcome, FileOutcome::Split);
+  EXPECT_EQ(report.files[1].warnings, std::vector<std::string>{"it is damaged and was repaired"});
+  EXPECT_FALSE(report.stoppedEarly);
+}
+
 // A part never replaces one the same run wrote: a pattern without a part
 // number, or two sources of one name split into one folder.
 TEST_F(SplitDriverTest, APartNeverReplacesOneOfTheSameRun) {

@@ -135,6 +135,29 @@ void writeObjects(const std::string& path, const std::map<int, std::string>& obj
   writeFile(path, out);
 }
 
+std::map<int, std::string> textPages(int pages, std::size_t padding, const std::string& resources,
+                                     const std::string& draw) {
+  std::map<int, std::string> o;
+  std::string kids;
+  for (int i = 0; i < pages; ++i) {
+    const int id = 10 + 2 * i;
+    const std::string text =
+        draw + "BT /F1 24 Tf 20 120 Td (Page " + std::to_string(i + 1) + ") Tj ET";
+    o[id] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Resources " + resources +
+            " /Contents " + std::to_string(id + 1) + " 0 R >>";
+    o[id + 1] =
+        "<< /Length " + std::to_string(text.size()) + " >>\nstream\n" + text + "\nendstream";
+    kids += std::to_string(id) + " 0 R ";
+  }
+  o[1] = "<< /Type /Catalog /Pages 2 0 R >>";
+  o[2] = "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages) + " >>";
+  o[3] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
+  if (padding > 0)
+    o[5] = "<< /Length " + std::to_string(padding) + " >>\nstream\n" + std::string(padding, ' ') +
+           "\nendstream";
+  return o;
+}
+
 int pageCount(const std::string& pdf) {
   const RunResult r = runProgram({"pdfinfo", pdf}, "", 20);
   if (r.exitCode != 0)

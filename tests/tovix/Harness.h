@@ -52,6 +52,13 @@ using sundrel::test::writePdf;
 void writeObjects(const std::string& path, const std::map<int, std::string>& objects,
                   const std::string& trailer = "");
 
+// Pages (objects 10, 12, ...) that draw `draw`, then show "Page i" in the font
+// 3 0 R; each has `resources` of its own unless they name an object. `padding`
+// bytes in an object no page uses make the file as large as a test needs.
+std::map<int, std::string> textPages(int pages, std::size_t padding = 0,
+                                     const std::string& resources = "<< /Font << /F1 3 0 R >> >>",
+                                     const std::string& draw = "");
+
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& data);
 bool exists(const std::string& path);

@@ -276,35 +276,80 @@ TEST(Session, FinishedPartEqualsTheSeparateCommands) {
   }
 }
 
-// A source that changes between commands is opened again, and fails the
-// way a one-shot run fails on it.
-TEST(Session, SourceReplacedDeletedOrDamagedIsDetected) {
+// A session reads on from the file it opened, whatever its path names
+// later: a source moved over or deleted between two commands still gives the
+// first document's pages, whether it was read whole or is read as needed.
+// One changed in place cannot be read consistently: that command and every
+// later one on the file fail, rather than read another version.
+TEST(Session, ASourceChangedBetweenCommandsIsNeverMixed) {
   TempDir dir;
   const std::string src = dir.file("src.pdf"), other = dir.file("other.pdf");
+  const std::size_t large = std::size_t{65} << 20;
+  const auto replace = [&] {
+    writeObjects(other, textPages(2));
+    ::rename(other.c_str(), src.c_str());
+  };
   const struct {
     const char* what;
+    std::size_t padding;
     std::function<void()> change;
+    bool fails;
   } cases[] = {
-      {"replaced",
-       [&] { writePdf(other, PdfShape{}.withPages(2)), ::rename(other.c_str(), src.c_str()); }},
-      {"rewritten in place", [&] { writePdf(src, PdfShape{}.withPages(3).withTitle("T")); }},
-      {"damaged", [&] { writeFile(src, readFile(src).substr(0, 200)); }},
-      {"deleted", [&] { ::unlink(src.c_str()); }},
+      {"replaced", 0, replace, false},
+      {"large, replaced", large, replace, false},
+      {"rewritten in place", 0, [&] { writeFile(src, readFile(src) + "\n% more\n"); }, true},
+      {"large, truncated", large, [&] { (void)!::truncate(src.c_str(), 4000); }, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    writeObjects(src, textPages(5, c.padding));
+    const std::string part = dir.file("part.pdf");
+    ::unlink(part.c_str());
+    Session s;
+    ASSERT_EQ(s.send("A=" + q(src) + " dump_data output -").code, 0);
+    c.change();
+    const Status st = s.send("A=" + q(src) + " cat A2-4 output " + q(part));
+    if (!c.fails) {
+      EXPECT_EQ(st.code, 0) << st.message;
+      EXPECT_EQ(pageTexts(part), (std::vector<std::string>{"Page 2", "Page 3", "Page 4"}));
+      continue;
+    }
+    EXPECT_EQ(st.code, 1);
+    EXPECT_NE(st.message.find("was changed"), std::string::npos) << st.message;
+    EXPECT_FALSE(exists(part));
+    EXPECT_NE(s.send("A=" + q(src) + " cat A1 measure").message.find("was changed"),
+              std::string::npos)
+        << "never opened again";
+  }
+}
+
+// The session's own standard input and output are never a command's file,
+// however they are named: reading one would swallow the next commands,
+// writing one would put a document ahead of the answer.
+TEST(Session, ItsOwnInputAndOutputAreRefused) {
+  TempDir dir;
+  const std::string src = dir.file("src.pdf");
+  writePdf(src, PdfShape{}.withPages(2));
+  const struct {
+    std::string command;
+    std::string refusal;
+  } cases[] = {
+      {"A=/dev/stdin cat A1 measure", "Failed to open PDF file: /dev/stdin is this session's "
+                                      "standard input"},
+      {q(src) + " update_info /proc/self/fd/0 output " + q(dir.file("x.pdf")),
+       "Failed to open info file: /proc/self/fd/0 is this session's standard input"},
+      {"A=" + q(src) + " cat A1 output /dev/stdout",
+       "Unable to open file for writing: /dev/stdout is this session's standard output"},
   };
   Session s;
   for (const auto& c : cases) {
-    writePdf(src, PdfShape{}.withPages(5));
-    EXPECT_EQ(s.send(q(src) + " dump_data output -").code, 0);
-    c.change();
-    const Status st = s.send(q(src) + " dump_data output -");
-    const RunResult r = oneShot({src, "dump_data"});
-    EXPECT_EQ(st.code, r.exitCode) << c.what;
-    if (r.exitCode == 1) {
-      EXPECT_EQ(st.message, firstLine(r.err)) << c.what;
-    } else {
-      EXPECT_EQ(st.payload, r.out) << c.what;
-    }
+    const Status st = s.send(c.command);
+    EXPECT_EQ(st.code, 1) << c.command;
+    EXPECT_EQ(st.message.rfind("Error: " + c.refusal, 0), 0u) << st.message;
+    // the channel still carries exactly one answer per command
+    EXPECT_EQ(s.send("A=" + q(src) + " cat A2 measure").code, 0) << c.command;
   }
+  EXPECT_TRUE(dir.entries().size() == 1) << "nothing written";
 }
 
 // libqpdf can leave a document half changed when a command fails on it (a
