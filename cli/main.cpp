@@ -141,6 +141,8 @@ int main(int argc, char** argv) {
   splitSettings.namePattern =
       options.pattern.empty() ? std::string(settings::kDefaultNamePattern) : options.pattern;
   splitSettings.outputFolder = options.outputDir;
+  if (options.keepFonts)
+    splitSettings.subsetFonts = 0;
   splitSettings.outputMode = options.outputDir.empty() ? settings::OutputMode::OriginalDirectory
                                                        : settings::OutputMode::AlternativeDirectory;
 

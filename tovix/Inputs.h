@@ -20,6 +20,7 @@ namespace sundrel::tovix {
 
 struct Outline;
 struct NamedDestinations;
+struct FontCache;
 
 struct OpenedInput {
   std::string path;
@@ -41,6 +42,7 @@ struct OpenedInput {
   std::shared_ptr<Outline> outline;
   std::shared_ptr<NamedDestinations> names;
   std::shared_ptr<std::map<long long, QPDFObjectHandle>> labels; // page labels
+  std::shared_ptr<FontCache> fonts; // programs read, glyphs per page, recent subsets
 };
 
 // Opens one input, as a one-shot run does.

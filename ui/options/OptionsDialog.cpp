@@ -167,6 +167,7 @@ void OptionsDialog::loadSettings() {
   tabs->setCurrentIndex(options.selectedTab);
 
   namePage->namePattern->setCurrentIndex(options.namePatternIndex);
+  namePage->subsetFonts->setChecked(options.subsetFonts != 0);
 
   propertiesPage->title->setText(fromText(options.docTitle));
   propertiesPage->subject->setText(fromText(options.docSubject));
@@ -230,6 +231,7 @@ void OptionsDialog::onOk() {
   options.namePatternIndex =
       pattern->findText(patternText, Qt::MatchFixedString | Qt::MatchCaseSensitive);
   options.namePattern = toText(patternText);
+  options.subsetFonts = checkState(namePage->subsetFonts);
 
   SecurityPage& security = *securityPage;
   options.openPassword = toText(security.openPassword->text());
