@@ -314,7 +314,8 @@ std::unique_ptr<FontFace> makeFace(OpenedInput& in, QPDFObjectHandle font) {
 // The glyphs `codes` reach in `face`; false when one of them cannot be told.
 bool glyphsFor(const FontFace& face, const FontProgram& program,
                const std::vector<std::uint32_t>& codes, std::vector<std::uint16_t>& glyphs) {
-  glyphs.push_back(0);
+  if (!program.type1)
+    glyphs.push_back(0); // .notdef; a Type 1 font's is found by name
   for (const std::uint32_t c : codes) {
     if (!face.composite) {
       if (c > 255 || face.unresolved.test(c))

@@ -148,8 +148,8 @@ TEST(CommandLine, UsageErrorsNameTheProblem) {
 TEST(CommandLine, HelpDescribesEveryOption) {
   const std::string help = helpText();
   for (const char* text : {"--size=SIZE", "-s,", "--output-dir=DIR", "-o,", "--pattern=PATTERN",
-                           "-p,", "--settings=FILE", "--quiet", "-q,", "--help", "--version", "--keep-fonts", "KiB",
-                           "KB", "9.5M", "Exit status", "Examples"})
+                           "-p,", "--settings=FILE", "--quiet", "-q,", "--help", "--version",
+                           "--keep-fonts", "KiB", "KB", "9.5M", "Exit status", "Examples"})
     EXPECT_NE(help.find(text), std::string::npos) << text;
   EXPECT_NE(versionText().find(SUNDREL_VERSION), std::string::npos);
 }
