@@ -9,6 +9,20 @@ namespace sundrel::tovix {
 
 using namespace cff;
 
+namespace {
+
+// A DICT operand taken as an offset or a size: what does not fit the font
+// (negative, fractional or too large) becomes an offset past its end, which
+// every reader refuses.
+std::size_t offsetOf(double value, std::size_t fontSize) {
+  if (!(value >= 0) || value > static_cast<double>(fontSize) ||
+      value != static_cast<double>(static_cast<std::size_t>(value)))
+    return fontSize + 1;
+  return static_cast<std::size_t>(value);
+}
+
+} // namespace
+
 const CffFont::DictEntry* CffFont::Dict::find(int op) const {
   for (const auto& e : entries) {
     if (e.op == op)
@@ -115,24 +129,22 @@ bool CffFont::readTop(std::string& error) {
       charStrings->values.empty())
     return false;
   error = "unreadable CharStrings";
-  if (!readIndex(d, static_cast<std::size_t>(charStrings->values[0]), charstrings_, end) ||
+  if (!readIndex(d, offsetOf(charStrings->values[0], d.size()), charstrings_, end) ||
       charstrings_.empty())
     return false;
   cidKeyed_ = top_.find(kRos) != nullptr;
   const DictEntry* charset = top_.find(kCharset);
   const DictEntry* encoding = top_.find(kEncoding);
-  if (!readCharset(
-          charset && !charset->values.empty() ? static_cast<std::size_t>(charset->values[0]) : 0,
-          error))
+  if (!readCharset(charset && !charset->values.empty() ? offsetOf(charset->values[0], d.size()) : 0,
+                   error))
     return false;
   if (cidKeyed_) {
     if (!readCidParts(error))
       return false;
   } else {
-    if (!readEncoding(encoding && !encoding->values.empty()
-                          ? static_cast<std::size_t>(encoding->values[0])
-                          : 0,
-                      error) ||
+    if (!readEncoding(
+            encoding && !encoding->values.empty() ? offsetOf(encoding->values[0], d.size()) : 0,
+            error) ||
         !readPrivate(top_, private_, error))
       return false;
   }
@@ -248,8 +260,8 @@ bool CffFont::readPrivate(const Dict& owner, PrivateDict& into, std::string& err
   const DictEntry* entry = owner.find(kPrivate);
   if (!entry || entry->values.size() != 2 || entry->values[0] < 0 || entry->values[1] < 0)
     return false;
-  const auto size = static_cast<std::size_t>(entry->values[0]);
-  const auto offset = static_cast<std::size_t>(entry->values[1]);
+  const std::size_t size = offsetOf(entry->values[0], data_.size());
+  const std::size_t offset = offsetOf(entry->values[1], data_.size());
   if (offset > data_.size() || size > data_.size() - offset)
     return false;
   into.dict = {offset, size};
@@ -258,7 +270,7 @@ bool CffFont::readPrivate(const Dict& owner, PrivateDict& into, std::string& err
   if (const DictEntry* subrs = into.parsed.find(kSubrs)) {
     if (subrs->values.size() != 1 || subrs->values[0] <= 0)
       return false;
-    const std::size_t at = offset + static_cast<std::size_t>(subrs->values[0]);
+    const std::size_t at = offset + offsetOf(subrs->values[0], data_.size());
     std::size_t end = 0;
     if (!readIndex(std::string_view(data_), at, into.subrItems, end))
       return false;
@@ -276,7 +288,7 @@ bool CffFont::readCidParts(std::string& error) {
     return false;
   std::vector<Range> dicts;
   std::size_t end = 0;
-  if (!readIndex(d, static_cast<std::size_t>(fdArray->values[0]), dicts, end) || dicts.empty())
+  if (!readIndex(d, offsetOf(fdArray->values[0], d.size()), dicts, end) || dicts.empty())
     return false;
   for (const Range& r : dicts) {
     Dict dict;
@@ -287,7 +299,7 @@ bool CffFont::readCidParts(std::string& error) {
     fdPrivates_.push_back(std::move(priv));
   }
   error = "unreadable FDSelect";
-  const auto at = static_cast<std::size_t>(fdSelect->values[0]);
+  const std::size_t at = offsetOf(fdSelect->values[0], d.size());
   if (at >= d.size())
     return false;
   const int format = static_cast<unsigned char>(d[at]);

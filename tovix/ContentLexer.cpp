@@ -324,7 +324,8 @@ private:
       bits = 1;
       components = 1;
     }
-    if (width <= 0 || height <= 0 || bits <= 0 || components <= 0 || width > 1e6 || height > 1e6)
+    if (!(width > 0 && width <= 1e6 && height > 0 && height <= 1e6 && bits > 0 && bits <= 32 &&
+          components > 0))
       return 0;
     const auto row = static_cast<std::size_t>((width * components * bits + 7) / 8);
     return row * static_cast<std::size_t>(height);
