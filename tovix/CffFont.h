@@ -70,6 +70,9 @@ private:
   bool findAccents(std::string& error);
   std::string encodedDict(const Dict& dict,
                           const std::unordered_map<int, std::vector<double>>& replaced) const;
+  std::vector<const PrivateDict*> privateDicts() const;
+  std::vector<std::string> encodedPrivates() const;
+  std::string charstringsIndex(const std::vector<bool>& keep) const;
 
   std::string data_;
   std::size_t headerEnd_ = 0; // header, Name, Top DICT, String and Global Subr INDEXes

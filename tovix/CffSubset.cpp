@@ -218,11 +218,7 @@ CffFont::encodedDict(const Dict& dict,
   return out;
 }
 
-std::string CffFont::subset(const std::vector<bool>& keep) const {
-  // Every offset is written in five bytes, so sizes are known before the
-  // offsets are: lay out once with zeros, then with the real values.
-  const bool customCharset = charset_.size > 0;
-  const bool customEncoding = encodingData_.size > 0;
+std::vector<const CffFont::PrivateDict*> CffFont::privateDicts() const {
   std::vector<const PrivateDict*> privates;
   if (cidKeyed_) {
     for (const PrivateDict& p : fdPrivates_)
@@ -230,8 +226,13 @@ std::string CffFont::subset(const std::vector<bool>& keep) const {
   } else {
     privates.push_back(&private_);
   }
+  return privates;
+}
+
+// Each Private DICT with its local Subrs right after it.
+std::vector<std::string> CffFont::encodedPrivates() const {
   std::vector<std::string> privateBytes;
-  for (const PrivateDict* p : privates) {
+  for (const PrivateDict* p : privateDicts()) {
     std::unordered_map<int, std::vector<double>> subrs;
     if (p->subrs.size > 0)
       subrs[kSubrs] = {0};
@@ -240,6 +241,29 @@ std::string CffFont::subset(const std::vector<bool>& keep) const {
       subrs[kSubrs] = {static_cast<double>(size)};
     privateBytes.push_back(encodedDict(p->parsed, subrs));
   }
+  return privateBytes;
+}
+
+std::string CffFont::charstringsIndex(const std::vector<bool>& keep) const {
+  static const char endchar[] = {kEndchar};
+  std::vector<std::string_view> glyphs;
+  glyphs.reserve(charstrings_.size());
+  for (std::size_t g = 0; g < charstrings_.size(); ++g) {
+    if (g < keep.size() && keep[g])
+      glyphs.emplace_back(data_.data() + charstrings_[g].begin, charstrings_[g].size);
+    else
+      glyphs.emplace_back(endchar, 1);
+  }
+  return makeIndex(glyphs);
+}
+
+std::string CffFont::subset(const std::vector<bool>& keep) const {
+  // Every offset is written in five bytes, so sizes are known before the
+  // offsets are: lay out once with zeros, then with the real values.
+  const bool customCharset = charset_.size > 0;
+  const bool customEncoding = encodingData_.size > 0;
+  const std::vector<const PrivateDict*> privates = privateDicts();
+  const std::vector<std::string> privateBytes = encodedPrivates();
   std::unordered_map<int, std::vector<double>> topValues;
   topValues[kCharStrings] = {0};
   if (customCharset)
@@ -306,17 +330,7 @@ std::string CffFont::subset(const std::vector<bool>& keep) const {
     out += privateBytes[i];
     out.append(data_, privates[i]->subrs.begin, privates[i]->subrs.size);
   }
-  static const char endchar[] = {kEndchar};
-  std::vector<std::string_view> glyphs;
-  glyphs.reserve(charstrings_.size());
-  for (std::size_t g = 0; g < charstrings_.size(); ++g) {
-    if (g < keep.size() && keep[g])
-      glyphs.emplace_back(data_.data() + charstrings_[g].begin, charstrings_[g].size);
-    else
-      glyphs.emplace_back(endchar, 1);
-  }
-  out += makeIndex(glyphs);
-  return out;
+  return out + charstringsIndex(keep);
 }
 
 } // namespace sundrel::tovix

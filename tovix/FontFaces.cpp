@@ -145,13 +145,15 @@ void trueTypeFace(FontFace& face, const FontProgram& program, QPDFObjectHandle f
   const CffFont* cff = sfnt.cff();
   const auto& cmaps = sfnt.cmaps();
   const std::uint32_t count = program.glyphCount;
+  std::vector<std::uint32_t> hits;
   auto byCmap = [&](std::uint32_t code, std::vector<std::uint16_t>& glyphs, bool macOnly) {
     for (const SfntFont::Cmap& cmap : cmaps) {
       if (macOnly && cmap.platform != 1)
         continue;
-      const auto it = cmap.glyphs.find(code);
-      if (it != cmap.glyphs.end())
-        add(glyphs, it->second, count);
+      hits.clear();
+      sfnt.lookup(cmap, code, hits);
+      for (const std::uint32_t g : hits)
+        add(glyphs, g, count);
     }
   };
   for (std::uint32_t c = 0; c < 256; ++c) {

@@ -136,18 +136,16 @@ void renameFont(QPDFObjectHandle font, const FontFace& face, const FontProgram& 
       bits.resize(cid / 8 + 1, '\0');
     bits[cid / 8] = static_cast<char>(bits[cid / 8] | (0x80 >> (cid % 8)));
   };
-  for (std::uint32_t g = 0; g < sub.keep.size(); ++g) {
-    if (!sub.keep[g])
-      continue;
-    if (face.cidMap == FontFace::CidMap::Identity) {
-      set(g);
-    } else if (face.cidMap == FontFace::CidMap::Charset) {
-      set(program.cffFont()->cidOf(g));
-    } else {
-      for (std::uint32_t cid = 0; cid < face.cidToGid.size(); ++cid) {
-        if (face.cidToGid[cid] == g)
-          set(cid);
-      }
+  if (face.cidMap == FontFace::CidMap::Table) {
+    for (std::uint32_t cid = 0; cid < face.cidToGid.size(); ++cid) {
+      const std::uint16_t g = face.cidToGid[cid];
+      if (g < sub.keep.size() && sub.keep[g])
+        set(cid);
+    }
+  } else {
+    for (std::uint32_t g = 0; g < sub.keep.size(); ++g) {
+      if (sub.keep[g])
+        set(face.cidMap == FontFace::CidMap::Identity ? g : program.cffFont()->cidOf(g));
     }
   }
   cidSet.replaceStreamData(bits, QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
@@ -218,8 +216,13 @@ void subsetFonts(QPDF& out, const std::vector<CopiedPage>& pages) {
     if (part.failed)
       continue;
     for (const auto& [id, program] : part.programs) {
-      if (part.whole.count(id) == 0)
+      if (part.whole.count(id) != 0)
+        continue;
+      try {
         applySubset(out, *in, id, program);
+      } catch (const std::exception&) {
+        // A damaged object on the way: this program's copy stays as it is.
+      }
     }
   }
   for (OpenedInput* in : order) {

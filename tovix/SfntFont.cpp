@@ -36,80 +36,72 @@ std::uint32_t checksum(std::string_view d, std::size_t offset, std::size_t lengt
   return sum;
 }
 
-// One cmap subtable of format 0, 4, 6 or 12 into `glyphs`; false for others.
-bool readSubtable(std::string_view d, std::size_t at,
-                  std::unordered_map<std::uint32_t, std::uint32_t>& glyphs) {
+// Whether the subtable at `at` has a format this code reads and fits `d`.
+bool knownSubtable(std::string_view d, std::size_t at) {
   if (at + 4 > d.size())
     return false;
-  const std::uint32_t format = be(d, at, 2);
-  if (format == 0) {
-    if (at + 6 + 256 > d.size())
-      return false;
-    for (std::uint32_t c = 0; c < 256; ++c) {
-      if (const std::uint32_t g = static_cast<unsigned char>(d[at + 6 + c]))
-        glyphs[c] = g;
-    }
-    return true;
-  }
-  if (format == 6) {
-    if (at + 10 > d.size())
-      return false;
-    const std::uint32_t first = be(d, at + 6, 2), count = be(d, at + 8, 2);
-    if (at + 10 + 2 * static_cast<std::size_t>(count) > d.size())
-      return false;
-    for (std::uint32_t i = 0; i < count; ++i) {
-      if (const std::uint32_t g = be(d, at + 10 + 2 * i, 2))
-        glyphs[first + i] = g;
-    }
-    return true;
-  }
-  if (format == 4) {
+  switch (be(d, at, 2)) {
+  case 0:
+    return at + 6 + 256 <= d.size();
+  case 6:
+    return at + 10 <= d.size() && at + 10 + 2 * std::size_t{be(d, at + 8, 2)} <= d.size();
+  case 4: {
     if (at + 14 > d.size())
       return false;
     const std::size_t segments = be(d, at + 6, 2) / 2;
+    return at + 16 + 8 * segments <= d.size();
+  }
+  case 12:
+    return at + 16 <= d.size() && be(d, at + 12, 4) <= (d.size() - at - 16) / 12;
+  default:
+    return false;
+  }
+}
+
+// Every glyph `code` maps to in a subtable that knownSubtable accepted: all
+// matching segments or groups, not a binary search, since readers differ on
+// tables whose segments are out of order or overlap.
+void lookupSubtable(std::string_view d, std::size_t at, std::uint32_t code,
+                    std::vector<std::uint32_t>& glyphs) {
+  auto found = [&glyphs](std::uint32_t g) {
+    if (g != 0)
+      glyphs.push_back(g);
+  };
+  const std::uint32_t format = be(d, at, 2);
+  if (format == 0) {
+    if (code < 256)
+      found(static_cast<unsigned char>(d[at + 6 + code]));
+  } else if (format == 6) {
+    const std::uint32_t first = be(d, at + 6, 2), count = be(d, at + 8, 2);
+    if (code >= first && code - first < count)
+      found(be(d, at + 10 + 2 * (code - first), 2));
+  } else if (format == 12) {
+    const std::uint32_t groups = be(d, at + 12, 4);
+    for (std::uint32_t i = 0; i < groups; ++i) {
+      const std::size_t p = at + 16 + 12 * std::size_t{i};
+      const std::uint32_t first = be(d, p, 4);
+      if (code >= first && code <= be(d, p + 4, 4))
+        found(be(d, p + 8, 4) + (code - first));
+    }
+  } else if (code <= 0xFFFF) { // format 4
+    const std::size_t segments = be(d, at + 6, 2) / 2;
     const std::size_t ends = at + 14, starts = ends + 2 * segments + 2;
     const std::size_t deltas = starts + 2 * segments, ranges = deltas + 2 * segments;
-    if (ranges + 2 * segments > d.size())
-      return false;
     for (std::size_t s = 0; s < segments; ++s) {
-      const std::uint32_t end = be(d, ends + 2 * s, 2), start = be(d, starts + 2 * s, 2);
+      const std::uint32_t start = be(d, starts + 2 * s, 2);
+      if (code > be(d, ends + 2 * s, 2) || code < start)
+        continue;
       const std::uint32_t delta = be(d, deltas + 2 * s, 2), range = be(d, ranges + 2 * s, 2);
-      for (std::uint32_t c = start; c <= end && c != 0xFFFF; ++c) {
-        std::uint32_t g = 0;
-        if (range == 0) {
-          g = (c + delta) & 0xFFFF;
-        } else {
-          const std::size_t p = ranges + 2 * s + range + 2 * static_cast<std::size_t>(c - start);
-          if (p + 2 > d.size())
-            return false;
-          g = be(d, p, 2);
-          if (g != 0)
-            g = (g + delta) & 0xFFFF;
-        }
-        if (g != 0)
-          glyphs[c] = g;
+      if (range == 0) {
+        found((code + delta) & 0xFFFF);
+        continue;
       }
+      const std::size_t p = ranges + 2 * s + range + 2 * std::size_t{code - start};
+      const std::uint32_t g = p + 2 <= d.size() ? be(d, p, 2) : 0;
+      if (g != 0)
+        found((g + delta) & 0xFFFF);
     }
-    return true;
   }
-  if (format == 12) {
-    if (at + 16 > d.size())
-      return false;
-    const std::uint32_t groups = be(d, at + 12, 4);
-    if (groups > (d.size() - at - 16) / 12)
-      return false;
-    std::size_t total = 0;
-    for (std::uint32_t i = 0; i < groups; ++i) {
-      const std::size_t p = at + 16 + 12 * static_cast<std::size_t>(i);
-      const std::uint32_t first = be(d, p, 4), last = be(d, p + 4, 4), glyph = be(d, p + 8, 4);
-      if (last < first || last - first > 0x10FFFF || (total += last - first + 1) > 0x110000)
-        return false;
-      for (std::uint32_t c = first; c <= last; ++c)
-        glyphs[c] = glyph + (c - first);
-    }
-    return true;
-  }
-  return false;
 }
 
 } // namespace
@@ -185,13 +177,19 @@ bool SfntFont::readCmap(std::string& error) {
     Cmap sub;
     sub.platform = static_cast<std::uint16_t>(be(d, 4 + 8 * i, 2));
     sub.encoding = static_cast<std::uint16_t>(be(d, 6 + 8 * i, 2));
-    if (!readSubtable(d, be(d, 8 + 8 * i, 4), sub.glyphs)) {
+    sub.offset = cmap->offset + be(d, 8 + 8 * i, 4);
+    if (!knownSubtable(data_, sub.offset)) {
       cmapsComplete_ = false;
       continue;
     }
-    cmaps_.push_back(std::move(sub));
+    cmaps_.push_back(sub);
   }
   return true;
+}
+
+void SfntFont::lookup(const Cmap& cmap, std::uint32_t code,
+                      std::vector<std::uint32_t>& glyphs) const {
+  lookupSubtable(data_, cmap.offset, code, glyphs);
 }
 
 std::size_t SfntFont::glyphBytes(std::uint32_t gid) const {

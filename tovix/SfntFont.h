@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 struct hb_blob_t;
@@ -39,9 +38,12 @@ public:
 
   struct Cmap {
     std::uint16_t platform = 0, encoding = 0;
-    std::unordered_map<std::uint32_t, std::uint32_t> glyphs; // code -> glyph
+    std::size_t offset = 0; // of the subtable in the font
   };
   const std::vector<Cmap>& cmaps() const { return cmaps_; }
+  // Adds the glyphs `code` maps to in `cmap` (more than one where the
+  // subtable's segments overlap).
+  void lookup(const Cmap& cmap, std::uint32_t code, std::vector<std::uint32_t>& glyphs) const;
   // False when a cmap subtable has a format not read here.
   bool cmapsComplete() const { return cmapsComplete_; }
   std::optional<std::uint32_t> glyphByPostName(std::string_view name) const;

@@ -125,19 +125,12 @@ std::string cffTable(const std::string& otf) {
   return {};
 }
 
-bool writeFontDocument(const std::string& path, const std::string& workDir, std::string& why) {
+namespace {
+
+// Objects 10 to 28: the fonts (font, descriptor, program) and a Type 3 font.
+void fontObjects(std::map<int, std::string>& obj, const std::string& roman) {
   const std::string sans = trueTypeFont(), serif = trueTypeFont("DejaVuSerif.ttf");
   const std::string nimbus = openTypeFont(), mono = openTypeFont("NimbusMonoPS-Regular.otf");
-  if (type1Font().empty() || sans.empty() || serif.empty() || nimbus.empty() || mono.empty() ||
-      trueTypeFont("DejaVuSansMono.ttf").empty()) {
-    why = "fonts-urw-base35 or fonts-dejavu-core is not installed";
-    return false;
-  }
-  const std::string roman = seacType1(workDir, why);
-  if (roman.empty())
-    return false;
-  std::map<int, std::string> obj;
-  obj[1] = "<< /Type /Catalog /Pages 2 0 R /AcroForm 40 0 R >>";
   // Roman: codes 1 and 2 through /Differences over the font's own encoding.
   obj[10] = "<< /Type /Font /Subtype /Type1 /BaseFont /Roman /FontDescriptor 11 0 R"
             " /Encoding << /Differences [1 /Aacute /eacute] >> >>";
@@ -169,6 +162,11 @@ bool writeFontDocument(const std::string& path, const std::string& workDir, std:
             " /Encoding << /Differences [97 /a /b] >> /CharProcs << /a 27 0 R /b 28 0 R >> >>";
   obj[27] = stream("", "1000 0 0 0 900 900 d1 0 0 900 900 re f");
   obj[28] = stream("", "1000 0 d0 0 0 m 900 450 l 0 900 l f");
+}
+
+// Objects 30 to 47: shared resources, forms, a pattern, the form field and
+// an annotation.
+void drawnObjects(std::map<int, std::string>& obj) {
   // Resources every page shares, so that each page's are trimmed first.
   obj[30] = "<< /Font << /F1 10 0 R /F2 13 0 R /F3 16 0 R /F4 20 0 R /F5 23 0 R /T3 26 0 R >>"
             " /XObject << /Fo1 31 0 R /Fi1 32 0 R >> /Pattern << /P1 33 0 R >>"
@@ -199,6 +197,25 @@ bool writeFontDocument(const std::string& path, const std::string& workDir, std:
   obj[44] = stream("/Type /XObject /Subtype /Form /BBox [0 0 280 40]"
                    " /Resources << /Font << /F4 20 0 R >> >>",
                    "0 0 280 40 re S BT /F4 14 Tf 8 14 Td (Annotated square) Tj ET");
+}
+
+} // namespace
+
+bool writeFontDocument(const std::string& path, const std::string& workDir, std::string& why) {
+  const std::string sans = trueTypeFont(), serif = trueTypeFont("DejaVuSerif.ttf");
+  const std::string nimbus = openTypeFont(), mono = openTypeFont("NimbusMonoPS-Regular.otf");
+  if (type1Font().empty() || sans.empty() || serif.empty() || nimbus.empty() || mono.empty() ||
+      trueTypeFont("DejaVuSansMono.ttf").empty()) {
+    why = "fonts-urw-base35 or fonts-dejavu-core is not installed";
+    return false;
+  }
+  const std::string roman = seacType1(workDir, why);
+  if (roman.empty())
+    return false;
+  std::map<int, std::string> obj;
+  obj[1] = "<< /Type /Catalog /Pages 2 0 R /AcroForm 40 0 R >>";
+  fontObjects(obj, roman);
+  drawnObjects(obj);
   const std::string contents[6] = {
       "BT /F1 24 Tf 20 150 Td (Roman \\001 \\002 seac) Tj /F2 20 Tf 0 -50 Td"
       " (Sans \\301\\351\\361 \\334ber) Tj ET",
