@@ -5,6 +5,7 @@
 #include "tovix/SfntFont.h"
 #include "tovix/Type1Font.h"
 
+#include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
 
 #include <bitset>
@@ -71,7 +72,7 @@ struct PageGlyphs {
 };
 
 struct SubsetResult {
-  std::string data; // compressed with Flate
+  std::shared_ptr<Buffer> data; // compressed with Flate
   std::size_t length1 = 0, length2 = 0, length3 = 0;
   std::string tag;
   std::vector<std::string> names; // kept glyph names (Type 1), for /CharSet

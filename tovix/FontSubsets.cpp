@@ -12,13 +12,13 @@ namespace sundrel::tovix {
 
 namespace {
 
-std::string deflate(const std::string& data) {
+// Compressed once; the part's stream then shares the buffer.
+std::shared_ptr<Buffer> deflate(const std::string& data) {
   Pl_Buffer buffer("subset");
   Pl_Flate flate("subset", &buffer, Pl_Flate::a_deflate);
   flate.write(reinterpret_cast<const unsigned char*>(data.data()), data.size());
   flate.finish();
-  auto result = buffer.getBufferSharedPointer();
-  return std::string(reinterpret_cast<const char*>(result->getBuffer()), result->getSize());
+  return buffer.getBufferSharedPointer();
 }
 
 // Six capital letters from the glyph set, the same for the same set.
