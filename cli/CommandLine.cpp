@@ -11,7 +11,7 @@ namespace {
 constexpr const char* kProgram = "sundrel-split";
 
 // Options without a short form get values above the character range.
-enum LongOnly { kSettings = 256, kVersion, kDryRun, kJson, kPasswordFile };
+enum LongOnly { kSettings = 256, kVersion, kDryRun, kJson, kPasswordFile, kKeepFonts };
 
 // The leading ':' reports a missing value apart from an unknown option.
 constexpr const char* kShortOptions = ":s:o:p:qh";
@@ -27,6 +27,7 @@ constexpr option kLongOptions[] = {
     {"dry-run", no_argument, nullptr, kDryRun},
     {"json", no_argument, nullptr, kJson},
     {"password-file", required_argument, nullptr, kPasswordFile},
+    {"keep-fonts", no_argument, nullptr, kKeepFonts},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -93,6 +94,9 @@ CommandLine parseCommandLine(int argc, char** argv) {
     case kJson:
       options.json = true;
       break;
+    case kKeepFonts:
+      options.keepFonts = true;
+      break;
     case 'h':
       result.action = Action::Help;
       return result;
@@ -144,6 +148,10 @@ Options:
                           PATH<TAB>PASSWORD; without it, a protected file's
                           password is asked for when standard input is a
                           terminal (never give a password as an argument)
+      --keep-fonts        copy embedded fonts whole into every part (by
+                          default each part carries only the glyphs its
+                          pages draw, so parts are smaller and fewer; the
+                          Options check box "Smaller parts" sets the same)
   -q, --quiet             no progress bar
       --dry-run           measure the parts and print the plan; create, change
                           and delete nothing in any folder (an output folder

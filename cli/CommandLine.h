@@ -18,8 +18,9 @@ struct Options {
   std::optional<std::string> settingsPath; // none: the settings file the window uses
   std::optional<std::string> passwordFile; // open passwords of protected sources
   bool quiet = false;
-  bool dryRun = false; // measure and report the parts, write none
-  bool json = false;   // one JSON object per line instead of text
+  bool dryRun = false;    // measure and report the parts, write none
+  bool json = false;      // one JSON object per line instead of text
+  bool keepFonts = false; // this run's parts carry their fonts whole
   std::vector<std::string> files;
 };
 

@@ -159,6 +159,8 @@ std::optional<settings::SplitSettings> runSettings(const cli::Options& options,
   loaded.namePattern =
       options.pattern.empty() ? std::string(settings::kDefaultNamePattern) : options.pattern;
   loaded.outputFolder = options.outputDir;
+  if (options.keepFonts)
+    loaded.subsetFonts = 0;
   loaded.outputMode = options.outputDir.empty() ? settings::OutputMode::OriginalDirectory
                                                 : settings::OutputMode::AlternativeDirectory;
   return loaded;

@@ -44,6 +44,9 @@ public:
       if (run.settings.keepEncryption != 0)
         keep_ = " keep_encryption";
     }
+    // Our engine cuts each part's fonts down to its glyphs unless told not to.
+    if (run.settings.subsetFonts == 0)
+      keep_ += " keep_fonts";
   }
   ~SessionFile() { discard(); }
   SessionFile(const SessionFile&) = delete;
@@ -144,7 +147,7 @@ int SessionFile::pageCount() {
 }
 
 PageWeights SessionFile::weights(int pages) {
-  const bridge::EngineAnswer answer = ask(handle_ + " page_sizes output -", true);
+  const bridge::EngineAnswer answer = ask(handle_ + " page_sizes output -" + keep_, true);
   PageWeights weights;
   if (answer.answered && answer.exitCode != 1 && weights.parse(answer.payload, pages))
     return weights;

@@ -14,6 +14,10 @@ constexpr std::string_view kFileNameSection = "OutputFileName";
 constexpr std::string_view kSecuritySection = "Output Security";
 constexpr std::string_view kPropertiesSection = "Output Preperies"; // spelled so in every file
 constexpr std::string_view kTabSection = "TabSelect";
+// Added after the seventeen keys, in a section of its own at the end: a file
+// written before it lacks the key, which then means on.
+constexpr std::string_view kFontsSection = "Output Fonts";
+constexpr std::string_view kSubsetFontsKey = "SubsetFonts";
 
 // Buffer sizes of the reads: passwords 260 bytes, properties 1024 bytes.
 constexpr std::size_t kPasswordBuffer = 260;
@@ -84,6 +88,7 @@ std::string loadSettings(SplitSettings& settings, const std::string& path) {
     settings.*key.field = profile.getInt(key.section, key.key, settings.*key.field);
   for (const auto& key : kTextKeys)
     settings.*key.field = profile.getString(key.section, key.key, "", key.bufferSize);
+  settings.subsetFonts = profile.getInt(kFontsSection, kSubsetFontsKey, 1);
   return read || missing ? std::string() : error;
 }
 
@@ -98,6 +103,7 @@ bool saveSettings(const SplitSettings& settings, const std::string& path, std::s
       profile.setString(key.section, key.key, settings.*key.field);
     }
   }
+  profile.setString(kFontsSection, kSubsetFontsKey, std::to_string(settings.subsetFonts));
   return profile.save(path, reason);
 }
 

@@ -12,12 +12,14 @@ inline constexpr std::string_view kSettingsFileName = "SettingValue.ini";
 
 // Reads the seventeen keys into the options group: a missing integer key keeps
 // the field's current value, a missing text key gives an empty text;
-// namePattern is left alone. A missing file reads as one without keys; a
-// file that is there but cannot be read or decoded does too, and the result
-// says why (empty otherwise), so that no setting is dropped unsaid.
+// namePattern is left alone; then SubsetFonts, which is 1 when missing. A
+// missing file reads as one without keys; a file that is there but cannot be
+// read or decoded does too, and the result says why (empty otherwise), so
+// that no setting is dropped unsaid.
 [[nodiscard]] std::string loadSettings(SplitSettings& settings, const std::string& path);
 
-// Writes the seventeen keys in their documented order, keeping the rest of an
+// Writes the seventeen keys in their documented order, then SubsetFonts,
+// keeping the rest of an
 // existing file. False when the file could not be written, with the reason
 // in *reason when given; the caller's values stay as they are.
 bool saveSettings(const SplitSettings& settings, const std::string& path,

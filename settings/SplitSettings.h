@@ -34,6 +34,9 @@ struct SplitSettings {
   std::int32_t requireOpenPassword = 0;
   std::int32_t selectedTab = 0;
   std::int32_t copyAllowed = 0;
+  // Parts carry only the glyphs their pages draw (our engine's session);
+  // stored under its own key after the seventeen, missing means on.
+  std::int32_t subsetFonts = 1;
 
   // Run group.
   std::string outputFolder;

@@ -2,6 +2,7 @@
 // links, form fields, bookmarks and page labels that belong to them.
 
 #include "tovix/Destinations.h"
+#include "tovix/FontSubsets.h"
 #include "tovix/Operations.h"
 #include "tovix/Outlines.h"
 #include "tovix/Output.h"
@@ -298,6 +299,12 @@ std::shared_ptr<Buffer> cat(Context& ctx, Inputs& inputs, bool stage) {
     copyPage(a, outPages, sel, outIndex++);
   }
   finishReferences(ctx, a);
+  if (!ctx.cmd.keepFonts) {
+    std::vector<CopiedPage> pages;
+    for (const Selected& sel : selection)
+      pages.push_back({sel.input, static_cast<std::size_t>(sel.page - 1)});
+    subsetFonts(a.out, pages);
+  }
 
   OpenedInput& primary = *selection.front().input;
   QPDFObjectHandle info = primary.pdf->getTrailer().getKey("/Info");

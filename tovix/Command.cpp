@@ -427,6 +427,8 @@ std::string readOptions(Reader& r) {
         ++r.i;
     } else if (kw == "keep_encryption") {
       cmd.keepEncryption = true;
+    } else if (kw == "keep_fonts") {
+      cmd.keepFonts = true;
     } else if (kw == "dont_ask" || kw == "do_ask") {
       cmd.ask = kw == "do_ask";
     } else if (kw != "verbose" && kw != "compress") {

@@ -68,6 +68,9 @@ struct Command {
   // keep_encryption: the output keeps the encryption of an input that was
   // opened with its password (inputs opened without one keep theirs anyway)
   bool keepEncryption = false;
+  // keep_fonts: embedded fonts are copied whole rather than cut down to the
+  // glyphs the output's pages draw
+  bool keepFonts = false;
 };
 
 struct ParseResult {

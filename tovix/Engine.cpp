@@ -132,6 +132,7 @@ const char* const usage =
     "         output <file | -> | measure\n"
     "         [encrypt_40bit | encrypt_128bit | encrypt_aes128]\n"
     "         [user_pw <pw>] [owner_pw <pw>] [allow <permissions>] [dont_ask | do_ask]\n"
+    "         [keep_encryption] [keep_fonts]   (keep_fonts: embedded fonts travel whole)\n"
     "       tovix.dll --session   (commands on standard input, one per line)\n";
 
 } // namespace

@@ -21,6 +21,7 @@ namespace sundrel::tovix {
 
 struct Outline;
 struct NamedDestinations;
+struct FontCache;
 
 // A file as it was when opened: a file changed in place keeps its device
 // and inode, but not its size or modification time.
@@ -79,6 +80,7 @@ struct OpenedInput {
   std::shared_ptr<std::map<long long, QPDFObjectHandle>> labels; // page labels
   ScannedForms scannedForms;  // what each form XObject draws, read once
   std::vector<bool> complete; // per page: every object it reaches was read
+  std::shared_ptr<FontCache> fonts; // programs read, glyphs per page, recent subsets
 };
 
 // Opens one input, as a one-shot run does.

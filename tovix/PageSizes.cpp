@@ -7,12 +7,17 @@
 //
 //   SharedObject: <index> <bytes>            indices from 0, in order
 //   Page: <n> <own bytes> [<shared index>...] n from 1
+//
+// Unless keep_fonts is given, a font program that parts carry as a subset
+// is not sized whole: its fixed part and each glyph a page draws count as
+// objects of their own, so that a part pays once for each glyph it uses.
 
+#include "tovix/FontSubsets.h"
 #include "tovix/Operations.h"
 #include "tovix/Output.h"
 
 #include <algorithm>
-#include <sstream>
+#include <charconv>
 #include <unordered_map>
 
 namespace sundrel::tovix {
@@ -53,27 +58,56 @@ bool isPageTreeNode(QPDFObjectHandle oh) {
   return type.isName() && (type.getName() == "/Page" || type.getName() == "/Pages");
 }
 
-using ReachMap = std::unordered_map<QPDFObjGen, Reached, ObjGenHash>;
+// Every object sized once; pages list them by index.
+struct Objects {
+  std::vector<Reached> all;
+  std::unordered_map<QPDFObjGen, std::uint32_t, ObjGenHash> byId;
+  std::unordered_map<std::uint64_t, std::uint32_t> byGlyph; // program and glyph
 
-// Every indirect object page `n` reaches, once.
-std::vector<Reached*> walk(QPDFObjectHandle page, std::size_t n, ReachMap& reached) {
-  std::vector<Reached*> found;
+  // The entry for `key` in `map`, made on first use.
+  template <typename Map, typename Key>
+  Reached& at(Map& map, const Key& key, std::uint32_t& index) {
+    const auto [it, added] = map.try_emplace(key, static_cast<std::uint32_t>(all.size()));
+    if (added)
+      all.emplace_back();
+    index = it->second;
+    return all[index];
+  }
+};
+
+// Counts page `n` (from 1) as one more page that reaches `r`; false when
+// it was counted already.
+bool reachedBy(Reached& r, std::size_t n) {
+  if (r.lastPage == n)
+    return false;
+  r.lastPage = n;
+  r.pages = std::min(r.pages + 1, 2);
+  return true;
+}
+
+// Every indirect object page `n` reaches, once; `subsetted` streams are left out.
+std::vector<std::uint32_t> walk(QPDFObjectHandle page, std::size_t n, Objects& objects,
+                                const std::set<QPDFObjGen>& subsetted) {
+  std::vector<std::uint32_t> found;
   std::vector<QPDFObjectHandle> stack{page};
+  bool first = true;
   while (!stack.empty()) {
     QPDFObjectHandle oh = stack.back();
     stack.pop_back();
     if (oh.isIndirect()) {
-      if (found.size() > 0 && isPageTreeNode(oh))
+      if (!first && isPageTreeNode(oh))
         continue; // another page, or the page tree
-      Reached& r = reached[oh.getObjGen()];
-      if (r.lastPage == n)
+      if (subsetted.count(oh.getObjGen()) != 0)
         continue;
+      std::uint32_t index = 0;
+      Reached& r = objects.at(objects.byId, oh.getObjGen(), index);
       if (r.pages == 0)
         r.bytes = sizeOf(oh);
-      r.lastPage = n;
-      r.pages = std::min(r.pages + 1, 2);
-      found.push_back(&r);
+      if (!reachedBy(r, n))
+        continue;
+      found.push_back(index);
     }
+    first = false;
     if (oh.isArray()) {
       for (auto& item : oh.aitems())
         stack.push_back(item);
@@ -87,6 +121,12 @@ std::vector<Reached*> walk(QPDFObjectHandle page, std::size_t n, ReachMap& reach
   return found;
 }
 
+void append(std::string& out, std::uint64_t v) {
+  char buf[24];
+  const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
+  out.append(buf, end);
+}
+
 } // namespace
 
 void pageSizes(Context& ctx, OpenedInput& in) {
@@ -95,34 +135,63 @@ void pageSizes(Context& ctx, OpenedInput& in) {
   prepareSource(in);
   for (std::size_t i = 0; i < pages.size(); ++i)
     readyToCopy(in, i);
-  ReachMap reached;
-  std::vector<std::vector<Reached*>> perPage;
+  Objects objects;
+  std::vector<std::vector<std::uint32_t>> perPage;
   perPage.reserve(pages.size());
-  for (std::size_t i = 0; i < pages.size(); ++i)
-    perPage.push_back(walk(pages[i].getObjectHandle(), i + 1, reached));
+  for (std::size_t i = 0; i < pages.size(); ++i) {
+    FontWeights fonts;
+    if (!ctx.cmd.keepFonts)
+      fonts = fontWeightsOf(in, i);
+    std::vector<std::uint32_t> found =
+        walk(pages[i].getObjectHandle(), i + 1, objects, fonts.programs);
+    for (const FontWeights::Item& item : fonts.items) {
+      const std::uint64_t key = (static_cast<std::uint64_t>(item.program.getObj()) << 28) |
+                                (static_cast<std::uint64_t>(item.program.getGen() & 0x3FF) << 18) |
+                                static_cast<std::uint64_t>(item.glyph + 1);
+      std::uint32_t index = 0;
+      Reached& r = objects.at(objects.byGlyph, key, index);
+      r.bytes = static_cast<std::uint64_t>(item.bytes + 0.5);
+      if (reachedBy(r, i + 1))
+        found.push_back(index);
+    }
+    perPage.emplace_back(found.begin(), found.end()); // no spare capacity
+  }
 
-  std::ostringstream shared, report;
+  std::string text;
   long next = 0;
-  for (auto& objects : perPage) {
-    for (Reached* r : objects) {
-      if (r->pages > 1 && r->shared < 0) {
-        r->shared = next++;
-        shared << "SharedObject: " << r->shared << " " << r->bytes << "\n";
+  for (const auto& list : perPage) {
+    for (const std::uint32_t index : list) {
+      Reached& r = objects.all[index];
+      if (r.pages > 1 && r.shared < 0) {
+        r.shared = next++;
+        text += "SharedObject: ";
+        append(text, static_cast<std::uint64_t>(r.shared));
+        text += ' ';
+        append(text, r.bytes);
+        text += '\n';
       }
     }
   }
   for (std::size_t i = 0; i < perPage.size(); ++i) {
     std::uint64_t own = 0;
-    std::ostringstream list;
-    for (Reached* r : perPage[i]) {
-      if (r->pages > 1)
-        list << " " << r->shared;
-      else
-        own += r->bytes;
+    for (const std::uint32_t index : perPage[i]) {
+      if (objects.all[index].pages <= 1)
+        own += objects.all[index].bytes;
     }
-    report << "Page: " << i + 1 << " " << own << list.str() << "\n";
+    text += "Page: ";
+    append(text, i + 1);
+    text += ' ';
+    append(text, own);
+    for (const std::uint32_t index : perPage[i]) {
+      if (objects.all[index].pages > 1) {
+        text += ' ';
+        append(text, static_cast<std::uint64_t>(objects.all[index].shared));
+      }
+    }
+    text += '\n';
+    std::vector<std::uint32_t>().swap(perPage[i]);
   }
-  emit(ctx, shared.str() + report.str());
+  emit(ctx, text);
 }
 
 } // namespace sundrel::tovix

@@ -414,6 +414,10 @@ Sie gelten, bis Sundrel beendet wird.</translation>
         <source>Name pattern:</source>
         <translation>Muster:</translation>
     </message>
+    <message>
+        <source>Smaller parts: embed only the glyphs each part uses</source>
+        <translation>Kleinere Teile: nur die Zeichen einbetten, die jeder Teil verwendet</translation>
+    </message>
 </context>
 <context>
     <name>sundrel::ui::PasswordColumn</name>

@@ -111,7 +111,9 @@ TEST(CommandLine, EveryOptionInShortAndLongForm) {
     EXPECT_EQ(line.options.files, (std::vector<std::string>{"a.pdf", "b.pdf"}));
     EXPECT_EQ(line.options.sizeLimit, 102400u); // the first preset
     EXPECT_FALSE(line.options.settingsPath.has_value());
+    EXPECT_FALSE(line.options.keepFonts);
   }
+  EXPECT_TRUE(parse({"--keep-fonts", "a.pdf"}).options.keepFonts);
   EXPECT_EQ(parse({"--settings", "my.ini", "a.pdf"}).options.settingsPath, "my.ini");
   // After "--" a name that starts with a dash is a file.
   EXPECT_EQ(parse({"--", "-x.pdf"}).options.files, std::vector<std::string>{"-x.pdf"});
@@ -126,6 +128,7 @@ TEST(CommandLine, UsageErrorsNameTheProblem) {
       {{"--bogus=1", "a.pdf"}, "unknown option --bogus"},
       {{"-x", "a.pdf"}, "unknown option -x"},
       {{"--quiet=yes", "a.pdf"}, "option --quiet takes no value"},
+      {{"--keep-fonts=no", "a.pdf"}, "option --keep-fonts takes no value"},
       {{"--size"}, "option --size needs a value"},
       {{"a.pdf", "-s"}, "option -s needs a value"},
       {{"--settings"}, "option --settings needs a value"},
@@ -145,8 +148,8 @@ TEST(CommandLine, UsageErrorsNameTheProblem) {
 TEST(CommandLine, HelpDescribesEveryOption) {
   const std::string help = helpText();
   for (const char* text : {"--size=SIZE", "-s,", "--output-dir=DIR", "-o,", "--pattern=PATTERN",
-                           "-p,", "--settings=FILE", "--quiet", "-q,", "--help", "--version", "KiB",
-                           "KB", "9.5M", "Exit status", "Examples"})
+                           "-p,", "--settings=FILE", "--quiet", "-q,", "--help", "--version",
+                           "--keep-fonts", "KiB", "KB", "9.5M", "Exit status", "Examples"})
     EXPECT_NE(help.find(text), std::string::npos) << text;
   EXPECT_NE(versionText().find(SUNDREL_VERSION), std::string::npos);
 }

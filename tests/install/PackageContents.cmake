@@ -32,7 +32,7 @@ if(NOT files STREQUAL EXPECTED)
 endif()
 
 execute_process(COMMAND ${DPKG_DEB} -f ${packages} Depends OUTPUT_VARIABLE depends)
-foreach(library libqpdf libqt6widgets6 libstdc\\+\\+6)
+foreach(library libqpdf libharfbuzz-subset0 libqt6widgets6 libstdc\\+\\+6)
   if(NOT depends MATCHES "${library}")
     message(FATAL_ERROR "Depends lacks ${library}: ${depends}")
   endif()

@@ -190,7 +190,34 @@ TEST(SettingsFile, FirstSaveWritesEveryKeyInOrder) {
                             "Creator=\n"
                             "Producer=\n"
                             "[TabSelect]\n"
-                            "TabNumber=0\n");
+                            "TabNumber=0\n"
+                            "[Output Fonts]\n"
+                            "SubsetFonts=1\n");
+}
+
+// The font choice came after the seventeen keys: a file without it means on,
+// whatever the record held before.
+TEST(SettingsFile, SubsetFontsKeyMissingMeansOn) {
+  TempDir dir;
+  const std::string path = dir.file("SettingValue.ini");
+  const std::pair<std::string, std::int32_t> cases[] = {
+      {"[OutputFileName]\nFileName=2\n", 1},
+      {"[Output Fonts]\nSubsetFonts=0\n", 0},
+      {"[output fonts]\r\nsubsetfonts=1\r\n", 1},
+  };
+  for (const auto& [text, expected] : cases) {
+    writeFile(path, text);
+    SplitSettings loaded;
+    loaded.subsetFonts = 0;
+    EXPECT_EQ(loadSettings(loaded, path), "");
+    EXPECT_EQ(loaded.subsetFonts, expected) << text;
+  }
+  SplitSettings off;
+  off.subsetFonts = 0;
+  ASSERT_TRUE(saveSettings(off, path));
+  SplitSettings loaded;
+  EXPECT_EQ(loadSettings(loaded, path), "");
+  EXPECT_EQ(loaded.subsetFonts, 0);
 }
 
 TEST(SettingsFile, RoundTripKeepsEveryFieldButThePatternText) {

@@ -29,10 +29,14 @@ NamePatternPage::NamePatternPage(QWidget* parent, const DialogUnits& units) : QW
   QLabel* caption = label(this, units, -1, tr("Name pattern:"), 9, 27, 53, 8);
   namePattern = comboBox(this, units, 1033, caption, true, patternItems(), 67, 25, 269, 73);
   namePattern->setCurrentIndex(0);
+  // Below the group: what the parts hold rather than how they are named.
+  subsetFonts = checkBox(this, units, 1034,
+                         tr("Smaller parts: embed only the glyphs each part uses"), 4, 66, 338, 10);
+  subsetFonts->setChecked(true);
 }
 
 QList<QWidget*> NamePatternPage::focusOrder() const {
-  return {namePattern};
+  return {namePattern, subsetFonts};
 }
 
 } // namespace sundrel::ui

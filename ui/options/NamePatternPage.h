@@ -4,6 +4,7 @@
 #include <QList>
 #include <QWidget>
 
+class QCheckBox;
 class QComboBox;
 
 namespace sundrel::ui {
@@ -20,6 +21,7 @@ public:
   QList<QWidget*> focusOrder() const;
 
   QComboBox* namePattern; // 1033
+  QCheckBox* subsetFonts; // 1034
 };
 
 } // namespace sundrel::ui

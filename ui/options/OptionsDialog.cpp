@@ -181,6 +181,7 @@ void OptionsDialog::loadSettings() {
   tabs->setCurrentIndex(options.selectedTab);
 
   namePage->namePattern->setCurrentIndex(options.namePatternIndex);
+  namePage->subsetFonts->setChecked(options.subsetFonts != 0);
 
   propertiesPage->title->setText(fromText(options.docTitle));
   propertiesPage->subject->setText(fromText(options.docSubject));
@@ -244,6 +245,7 @@ void OptionsDialog::onOk() {
   options.namePatternIndex =
       pattern->findText(patternText, Qt::MatchFixedString | Qt::MatchCaseSensitive);
   options.namePattern = toText(patternText);
+  options.subsetFonts = checkState(namePage->subsetFonts);
 
   SecurityPage& security = *securityPage;
   options.openPassword = toText(security.openPassword->text());

@@ -151,6 +151,7 @@ private slots:
       QCOMPARE(control<QComboBox>(window, 1033)->currentText(),
                QStringLiteral("{basename} part {part:0000}"));
       QVERIFY(checked(window, 1027));
+      QVERIFY(checked(window, 1034)); // parts carry only their glyphs unless told otherwise
       QCOMPARE(enabledSecurityIds(window), QList<int>{});
       for (int id : {1036, 1037, 1039, 1043})
         QVERIFY(!checked(window, id));
@@ -184,6 +185,7 @@ private slots:
         {1037, "Require a password to open the document"},
         {1039, "Use a password to restrict permissions"},
         {1043, "Enable copying of text, images, and other content"},
+        {1034, "Smaller parts: embed only the glyphs each part uses"},
         {1064, "Document open password:"},
         {1065, "Permissions Password:"},
         {1066, "Print Allowed:"},
@@ -394,6 +396,18 @@ private slots:
     });
     QCOMPARE(options.settings().namePatternIndex, -1);
     QCOMPARE(options.settings().namePattern, std::string());
+  }
+
+  void fontCheckBoxFollowsItsKey() {
+    writeSettings("[Output Fonts]\nSubsetFonts=0\n");
+    OptionsDialog options;
+    open(options, [](QDialog* window) {
+      QVERIFY(!checked(window, 1034));
+      click(window, 1034);
+      click(window, 1025);
+    });
+    QVERIFY2(readSettings().contains("SubsetFonts=1"), readSettings().constData());
+    QCOMPARE(options.settings().subsetFonts, 1);
   }
 
   void outOfRangeIndexesShowNoSelection_data() {
