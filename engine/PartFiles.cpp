@@ -165,11 +165,16 @@ PartName partPathFor(const std::string& pattern, const std::string& folder,
     fileName.erase(dot);
 
   std::string name = pattern;
-  replaceToken(name, "{basename}", fileName);
-  replaceToken(name, "{pagebegin:0000}", formatNumber(firstPage));
-  replaceToken(name, "{pageend:0000}", formatNumber(lastPage));
-  replaceToken(name, "{pageend}", formatNumber(lastPage));
-  replaceToken(name, "{part:0000}", formatNumber(partNumber));
+  const std::pair<std::string_view, std::string> tokens[] = {
+      {"{basename}", fileName},
+      {"{pagebegin:0000}", formatNumber(firstPage)},
+      {"{pageend:0000}", formatNumber(lastPage)},
+      {"{pageend}", formatNumber(lastPage)},
+      {"{part:0000}", formatNumber(partNumber)},
+  };
+  // A pattern need not hold every token: one it lacks is no failure.
+  for (const auto& [token, value] : tokens)
+    (void)replaceToken(name, token, value);
   name += ".pdf";
   // Every part stays in the chosen folder: a name that holds a folder of its
   // own could climb out of it or name one that does not exist.
@@ -188,9 +193,7 @@ bool replaceFile(const std::string& replacement, const std::string& target) {
   if (fd < 0)
     return false;
   // mkstemp makes the file private; a part gets the mode a plain creation gives.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  const bool copied = ::fchmod(fd, 0666 & ~mask) == 0 && copyInto(replacement, fd);
+  const bool copied = ::fchmod(fd, 0666 & ~currentUmask()) == 0 && copyInto(replacement, fd);
   const bool closed = ::close(fd) == 0;
   if (!copied || !closed || std::rename(staging.c_str(), target.c_str()) != 0) {
     std::remove(staging.c_str());

@@ -145,7 +145,7 @@ StagedPart stageOnePart(FileSplit& file, int partNumber, int firstPage, int last
   }
   if (file.stopRequested())
     return failed(FailureKind::None, {});
-  if (const StageResult info = applyDocumentInfo(settings, staging); !info)
+  if (const StageResult info = applyDocumentInfo(settings, staging, file.deadlineMs); !info)
     file.warn("the document properties were not applied to " + name.path + " (" +
               withPartName(info.reason, staging, name.path) + ")");
   if (file.stopRequested())
@@ -265,7 +265,8 @@ int writeFittingPart(FileSplit& file, int partNumber, int first, int end,
 
 } // namespace
 
-StageResult applyDocumentInfo(const SplitSettings& settings, const std::string& partPath) {
+StageResult applyDocumentInfo(const SplitSettings& settings, const std::string& partPath,
+                              int deadlineMs) {
   if (!fileExists(partPath))
     return {false, "the part is not there"};
   const std::string enginePath = bridge::programFilePath(bridge::kEngineFileName);
@@ -288,7 +289,8 @@ StageResult applyDocumentInfo(const SplitSettings& settings, const std::string& 
   if (!outputPath.empty()) {
     const bridge::ProcessResult run = bridge::runCommandBlocking(
         quoteArgument(enginePath) + " " + quoteArgument(partPath) + " update_info " +
-        quoteArgument(infoPath) + " output " + quoteArgument(outputPath) + " dont_ask");
+            quoteArgument(infoPath) + " output " + quoteArgument(outputPath) + " dont_ask",
+        deadlineMs);
     if (!bridge::engineWrote(run) || !fileExists(outputPath))
       result = stageFailure(run, "the engine did not update it");
     else if (!replaceFile(outputPath, partPath))

@@ -37,8 +37,10 @@ struct StageResult {
 };
 
 // Writes the document properties into the part through update_info; done
-// when the part was replaced by its updated copy.
-StageResult applyDocumentInfo(const SplitSettings& settings, const std::string& partPath);
+// when the part was replaced by its updated copy. deadlineMs bounds the
+// engine's run (0: the bound of a command on an empty source).
+StageResult applyDocumentInfo(const SplitSettings& settings, const std::string& partPath,
+                              int deadlineMs = 0);
 
 // Encrypts the part when addSecurity is set and keepEncryption is clear
 // (done without doing anything otherwise).
