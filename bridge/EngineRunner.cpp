@@ -2,40 +2,36 @@
 
 #include "bridge/EngineSession.h"
 
-#include <cerrno>
-#include <chrono>
+#include <algorithm>
 #include <climits>
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
+#include <mutex>
+#include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace sundrel::bridge {
 namespace {
 
-std::function<void()>& threadPumpHook() {
-  static std::function<void()> hook;
-  return hook;
+struct ThreadPump {
+  std::mutex mutex;
+  std::function<void()> hook;
+  std::thread::id owner;
+};
+
+ThreadPump& threadPump() {
+  static ThreadPump pump;
+  return pump;
 }
 
-std::function<void()>& dialogPumpHook() {
-  static std::function<void()> hook;
-  return hook;
-}
+struct Trace {
+  std::mutex mutex;
+  std::function<void(std::string_view)> hook;
+};
 
-std::function<void(std::string_view)>& traceHook() {
-  static std::function<void(std::string_view)> hook;
-  return hook;
+Trace& trace() {
+  static Trace instance;
+  return instance;
 }
 
 std::string& programDirectoryOverride() {
@@ -52,154 +48,6 @@ std::string executableDirectory() {
   if (directory.empty() || directory.back() != '/')
     directory += '/';
   return directory;
-}
-
-// Closes a file descriptor when it goes out of scope.
-struct Fd {
-  int fd = -1;
-  ~Fd() {
-    if (fd >= 0)
-      ::close(fd);
-  }
-  void reset() {
-    if (fd >= 0)
-      ::close(fd);
-    fd = -1;
-  }
-};
-
-int& commandDeadlineStore() {
-  static int deadline = 0;
-  return deadline;
-}
-
-int commandDeadline() {
-  const int set = commandDeadlineStore();
-  return set > 0 ? set : engineDeadlineMs(0);
-}
-
-enum class WaitMode { Blocking, Pumping };
-
-// Responsive mode waits in short steps so the window's messages are handled
-// promptly without keeping a core busy.
-constexpr int kBlockingStepMs = 100;
-constexpr int kPumpingStepMs = 10;
-
-int exitCodeOf(int status) {
-  if (WIFEXITED(status))
-    return WEXITSTATUS(status);
-  return -1;
-}
-
-int runCommand(const std::string& commandLine, std::string* output, WaitMode mode) {
-  if (auto& hook = traceHook())
-    hook(commandLine + "\n");
-
-  const std::vector<std::string> args = splitCommandLine(commandLine);
-  if (args.empty())
-    return 0;
-
-  int pipeFds[2];
-  if (::pipe2(pipeFds, O_CLOEXEC) != 0)
-    return 0;
-  Fd readEnd{pipeFds[0]};
-  Fd writeEnd{pipeFds[1]};
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, writeEnd.fd, STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, writeEnd.fd, STDERR_FILENO);
-
-  std::vector<char*> argv;
-  argv.reserve(args.size() + 1);
-  for (const auto& arg : args)
-    argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-
-  pid_t pid = 0;
-  const int spawnError = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawnError != 0)
-    return 0;
-  limitEngineProcess(pid);
-  trackEngineProcess(pid);
-  const struct Untrack {
-    pid_t pid;
-    ~Untrack() { untrackEngineProcess(pid); }
-  } untrack{pid};
-  const auto started = std::chrono::steady_clock::now();
-  const int deadlineMs = commandDeadline();
-  // Only the child writes now; the end of the child's output shows as end of file.
-  writeEnd.reset();
-
-  char buffer[8192];
-  bool open = true;
-  int status = 0;
-  bool reaped = false;
-  while (open) {
-    pollfd pfd{readEnd.fd, POLLIN, 0};
-    const int timeout = mode == WaitMode::Blocking ? kBlockingStepMs : kPumpingStepMs;
-    const int ready = ::poll(&pfd, 1, timeout);
-    if (ready < 0) {
-      if (errno == EINTR)
-        continue;
-      break;
-    }
-    if (ready > 0) {
-      const ssize_t count = ::read(readEnd.fd, buffer, sizeof buffer);
-      if (count > 0) {
-        if (output != nullptr)
-          output->append(buffer, static_cast<std::size_t>(count));
-        continue;
-      }
-      if (count < 0 && errno == EINTR)
-        continue;
-      open = false; // end of file or a failed read
-      break;
-    }
-    // Nothing waiting: a child that handed its pipe to a descendant may end
-    // before the pipe closes, so watch the child itself as well.
-    const pid_t done = ::waitpid(pid, &status, WNOHANG);
-    if (done == pid) {
-      reaped = true;
-      // Take what is already in the pipe, then stop.
-      ::fcntl(readEnd.fd, F_SETFL, O_NONBLOCK);
-      for (;;) {
-        const ssize_t count = ::read(readEnd.fd, buffer, sizeof buffer);
-        if (count <= 0)
-          break;
-        if (output != nullptr)
-          output->append(buffer, static_cast<std::size_t>(count));
-      }
-      break;
-    }
-    if (mode == WaitMode::Pumping)
-      pumpThreadMessages();
-    if (std::chrono::steady_clock::now() - started > std::chrono::milliseconds(deadlineMs)) {
-      // A command that runs away is ended; its missing exit code says so.
-      ::kill(pid, SIGKILL);
-      break;
-    }
-  }
-
-  while (!reaped) {
-    const pid_t done = ::waitpid(pid, &status, WNOHANG);
-    if (done == pid)
-      break;
-    if (done < 0) {
-      if (errno == EINTR)
-        continue;
-      return -1;
-    }
-    if (std::chrono::steady_clock::now() - started > std::chrono::milliseconds(deadlineMs))
-      ::kill(pid, SIGKILL);
-    // The pipe closed before the child ended: keep the window live meanwhile.
-    if (mode == WaitMode::Pumping)
-      pumpThreadMessages();
-    ::usleep(kPumpingStepMs * 1000);
-  }
-  return exitCodeOf(status);
 }
 
 } // namespace
@@ -307,29 +155,45 @@ std::vector<std::string> splitCommandLine(std::string_view commandLine) {
   return args;
 }
 
-int runCommandBlocking(const std::string& commandLine) {
-  return runCommand(commandLine, nullptr, WaitMode::Blocking);
+ProcessResult runCommandBlocking(const std::string& commandLine, int deadlineMs) {
+  return runProcess(commandLine, {WaitMode::Blocking, deadlineMs, nullptr});
 }
 
-int runCommandBlocking(const std::string& commandLine, std::string& output) {
-  return runCommand(commandLine, &output, WaitMode::Blocking);
+ProcessResult runCommandPumping(const std::string& commandLine, int deadlineMs) {
+  return runProcess(commandLine, {WaitMode::Pumping, deadlineMs, nullptr});
 }
 
-int runCommandPumping(const std::string& commandLine, std::string& output) {
-  return runCommand(commandLine, &output, WaitMode::Pumping);
+ProcessResult runEngine(std::string_view arguments, int deadlineMs) {
+  if (arguments.empty()) {
+    ProcessResult nothing;
+    nothing.reason = "there is no command";
+    return nothing;
+  }
+  return runCommandPumping(
+      quoteArgument(programFilePath(kEngineFileName)) + " " + std::string(arguments), deadlineMs);
 }
 
-int runEngine(std::string_view arguments) {
-  std::string output;
-  return runEngine(arguments, output);
-}
-
-int runEngine(std::string_view arguments, std::string& output) {
-  if (arguments.empty())
-    return 0;
-  const std::string commandLine =
-      quoteArgument(programFilePath(kEngineFileName)) + " " + std::string(arguments);
-  return runCommandPumping(commandLine, output);
+EngineMessage engineFailure(const ProcessResult& run) {
+  using Ending = ProcessResult::Ending;
+  switch (run.ending) {
+  case Ending::Exited:
+    break;
+  case Ending::NotStarted:
+    return {EngineReason::EngineMissing, "the engine " + run.describe()};
+  case Ending::TimedOut:
+    return {EngineReason::TimedOut, "the engine took too long and was stopped"};
+  case Ending::Cancelled:
+    return {EngineReason::Lost, "the engine was stopped"};
+  case Ending::Signalled:
+    return {EngineReason::Crashed,
+            "the engine " + run.describe() + " (it may have run out of memory)"};
+  }
+  if (engineWrote(run))
+    return {};
+  EngineMessage message = readEngineError(run.output);
+  if (message.text.empty())
+    message.text = "the engine " + run.describe();
+  return message;
 }
 
 int parseLeadingInt(std::string_view text) {
@@ -355,71 +219,84 @@ int parseLeadingInt(std::string_view text) {
 }
 
 int getPageCount(const std::string& pdfPath) {
-  std::string output;
-  return getPageCount(pdfPath, output);
+  return countPages(pdfPath).pages;
 }
 
-int getPageCount(const std::string& pdfPath, std::string& engineOutput) {
-  if (pdfPath.empty())
-    return 0;
+PageCount countPages(const std::string& pdfPath, int deadlineMs) {
+  PageCount count;
   const std::string enginePath = programFilePath(kEngineFileName);
-  if (::access(enginePath.c_str(), F_OK) != 0)
-    return 0;
+  if (::access(enginePath.c_str(), F_OK) != 0) {
+    count.failure = {EngineReason::EngineMissing, "the PDF engine was not found at " + enginePath};
+    return count;
+  }
   const std::string reportPath = makeTempPath(".txt");
-  if (reportPath.empty())
-    return 0;
-  ::unlink(reportPath.c_str());
-
-  const int exitCode =
+  if (pdfPath.empty() || reportPath.empty()) {
+    count.failure = {EngineReason::Failed, pdfPath.empty()
+                                               ? "no file was named"
+                                               : "no name for the report in the temporary folder"};
+    return count;
+  }
+  const ProcessResult run =
       runCommandBlocking(quoteArgument(enginePath) + " " + quoteArgument(pdfPath) +
                              " dump_data output " + quoteArgument(reportPath) + " dont_ask",
-                         engineOutput);
-  if (exitCode == -1)
-    engineOutput += "\nError: the engine was stopped (it ran out of time or memory)\n";
-
+                         deadlineMs);
   std::ifstream report(reportPath, std::ios::binary);
-  if (!report) {
-    ::unlink(reportPath.c_str());
-    return 0;
-  }
-  std::string text((std::istreambuf_iterator<char>(report)), std::istreambuf_iterator<char>());
+  const std::string text((std::istreambuf_iterator<char>(report)),
+                         std::istreambuf_iterator<char>());
   report.close();
   ::unlink(reportPath.c_str());
 
   constexpr std::string_view key = "NumberOfPages:";
   const std::size_t at = text.find(key);
-  if (at == std::string::npos)
-    return 0;
-  std::size_t pos = at + key.size();
-  while (pos < text.size() && text[pos] == ' ')
-    ++pos;
-  return parseLeadingInt(std::string_view(text).substr(pos));
-}
-
-void setCommandDeadlineMs(int milliseconds) {
-  commandDeadlineStore() = milliseconds;
+  if (engineWrote(run) && at != std::string::npos) {
+    std::size_t pos = at + key.size();
+    while (pos < text.size() && text[pos] == ' ')
+      ++pos;
+    count.pages = std::max(0, parseLeadingInt(std::string_view(text).substr(pos)));
+  }
+  if (count.pages == 0) {
+    count.failure = engineFailure(run);
+    if (count.failure.reason == EngineReason::None)
+      count.failure = {EngineReason::Damaged, "the engine found no pages in it"};
+  }
+  return count;
 }
 
 void pumpThreadMessages() {
-  if (auto& hook = threadPumpHook())
-    hook();
-}
-
-void pumpDialogMessages() {
-  if (auto& hook = dialogPumpHook())
+  std::function<void()> hook;
+  {
+    ThreadPump& pump = threadPump();
+    const std::lock_guard lock(pump.mutex);
+    if (pump.owner != std::this_thread::get_id())
+      return;
+    hook = pump.hook;
+  }
+  if (hook)
     hook();
 }
 
 void setThreadPumpHook(std::function<void()> hook) {
-  threadPumpHook() = std::move(hook);
-}
-
-void setDialogPumpHook(std::function<void()> hook) {
-  dialogPumpHook() = std::move(hook);
+  ThreadPump& pump = threadPump();
+  const std::lock_guard lock(pump.mutex);
+  pump.hook = std::move(hook);
+  pump.owner = std::this_thread::get_id();
 }
 
 void setTraceHook(std::function<void(std::string_view)> hook) {
-  traceHook() = std::move(hook);
+  Trace& instance = trace();
+  const std::lock_guard lock(instance.mutex);
+  instance.hook = std::move(hook);
+}
+
+void traceCommand(std::string_view commandLine) {
+  std::function<void(std::string_view)> hook;
+  {
+    Trace& instance = trace();
+    const std::lock_guard lock(instance.mutex);
+    hook = instance.hook;
+  }
+  if (hook)
+    hook(commandLine);
 }
 
 } // namespace sundrel::bridge

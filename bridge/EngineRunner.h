@@ -4,7 +4,9 @@
 // directory, private temporary names, child processes with captured output,
 // the page count of a PDF and the hooks that keep the window alive.
 
+#include "bridge/EngineReason.h"
 #include "bridge/OwnFiles.h"
+#include "bridge/Process.h"
 
 #include <functional>
 #include <string>
@@ -45,49 +47,61 @@ std::string quoteArgument(std::string_view value);
 // doubled quote inside a quoted run gives one literal quote.
 std::vector<std::string> splitCommandLine(std::string_view commandLine);
 
-// Runs commandLine (its first argument is the program) with standard output
-// and standard error captured and standard input empty. Waits without
-// processing window messages. Returns the child's exit code; 0 when the child
-// cannot be started; -1 when it ended without one (killed by a signal).
-int runCommandBlocking(const std::string& commandLine);
-// The same, with everything the child writes appended to output.
-int runCommandBlocking(const std::string& commandLine, std::string& output);
+// Runs commandLine (its first argument is the program) as runProcess does,
+// waiting without processing window messages; deadlineMs 0 is the bound of a
+// command on an empty source.
+ProcessResult runCommandBlocking(const std::string& commandLine, int deadlineMs = 0);
 
-// As runCommandBlocking, but appends everything the child writes to output,
-// in order, and keeps the window responsive: the thread pump hook runs between
-// short waits.
-int runCommandPumping(const std::string& commandLine, std::string& output);
+// The same in responsive mode: the thread pump hook runs between short waits.
+ProcessResult runCommandPumping(const std::string& commandLine, int deadlineMs = 0);
 
-// Runs the engine with the given argument text (everything after the engine
-// path) in responsive mode; the output is dropped. 0 without running anything
-// when the text is empty.
-int runEngine(std::string_view arguments);
-// The same, with the engine's output appended to output.
-int runEngine(std::string_view arguments, std::string& output);
+// Runs the engine beside the program with the given argument text (everything
+// after the engine path) in responsive mode. Nothing is started for an empty
+// text (NotStarted).
+ProcessResult runEngine(std::string_view arguments, int deadlineMs = 0);
 
-// The page count from the engine's dump_data report; 0 on any failure (empty
-// path, missing engine, no report, no "NumberOfPages:" key).
+// The engine's exit codes: written, refused (one error line, no output),
+// written with warnings.
+inline constexpr int kEngineOk = 0;
+inline constexpr int kEngineError = 1;
+inline constexpr int kEngineWarnings = 3;
+
+// Whether an engine run wrote what it was asked (with or without warnings).
+inline bool engineWrote(const ProcessResult& run) {
+  return run.exited(kEngineOk) || run.exited(kEngineWarnings);
+}
+
+// Why an engine run did not succeed: the engine's reason and words, or how
+// its process ended (not started, stopped past its time, killed by a signal).
+// Reason None for a run that succeeded.
+EngineMessage engineFailure(const ProcessResult& run);
+
+struct PageCount {
+  int pages = 0;         // above 0 when the report gave it
+  EngineMessage failure; // why there is none
+};
+
+// The page count from the engine's dump_data report of pdfPath, or why there
+// is none.
+PageCount countPages(const std::string& pdfPath, int deadlineMs = 0);
+// Only the number: 0 when there is none (countPages says why).
 int getPageCount(const std::string& pdfPath);
-// The same, with what the engine said appended to engineOutput.
-int getPageCount(const std::string& pdfPath, std::string& engineOutput);
 
 // Reads a decimal integer as C's atoi does: leading white space, an optional
 // sign, digits up to the first other character; no digits give 0. Values out
 // of range saturate instead of overflowing.
 int parseLeadingInt(std::string_view text);
 
-// Bounds the time of every later command; past it the child is killed and
-// its exit code is -1. 0 restores the default (engineDeadlineMs of nothing).
-void setCommandDeadlineMs(int milliseconds);
-
-// Dispatches the pending messages of the thread / of the dialog. Both call the
-// hooks the windows install and do nothing without them.
+// Dispatches the pending messages of the window's thread through the hook it
+// installs. Does nothing without a hook, and on any other thread than the
+// one that installed it: an engine run in the background never runs the
+// window's handlers.
 void pumpThreadMessages();
-void pumpDialogMessages();
 void setThreadPumpHook(std::function<void()> hook);
-void setDialogPumpHook(std::function<void()> hook);
 
 // Receives every command line before it runs (the only trace of the system).
+// The hook may be called from any thread that runs a command.
 void setTraceHook(std::function<void(std::string_view)> hook);
+void traceCommand(std::string_view commandLine);
 
 } // namespace sundrel::bridge

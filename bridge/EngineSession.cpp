@@ -1,6 +1,7 @@
 #include "bridge/EngineSession.h"
 
 #include "bridge/EngineRunner.h"
+#include "bridge/OwnFiles.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -49,6 +50,36 @@ bool sanitized() {
 #endif
 }
 
+EngineAnswer lost(EngineReason reason, std::string text) {
+  EngineAnswer answer;
+  answer.reason = reason;
+  answer.message = text;
+  answer.text = std::move(text);
+  return answer;
+}
+
+// Reads the message of an answer: "[cat_bytes=N ]ok|Warning: ...|Error: ...".
+void readMessage(EngineAnswer& answer) {
+  std::string_view message = answer.message;
+  constexpr std::string_view catKey = "cat_bytes=";
+  if (message.starts_with(catKey)) {
+    const std::size_t blank = message.find(' ');
+    answer.catBytes =
+        std::strtoull(std::string(message.substr(catKey.size(), blank)).c_str(), nullptr, 10);
+    message.remove_prefix(blank == std::string_view::npos ? message.size() : blank + 1);
+  }
+  if (answer.exitCode != kEngineOk && answer.exitCode != kEngineWarnings) {
+    EngineMessage error = readEngineError(message);
+    answer.reason = error.reason == EngineReason::None ? EngineReason::Unknown : error.reason;
+    answer.text = error.text.empty() ? std::string(message) : std::move(error.text);
+    return;
+  }
+  constexpr std::string_view warningPrefix = "Warning: ";
+  answer.warning = message.starts_with(warningPrefix);
+  if (answer.warning)
+    answer.text = message.substr(warningPrefix.size());
+}
+
 } // namespace
 
 const EngineLimits& engineLimits() {
@@ -72,7 +103,8 @@ void limitEngineProcess(pid_t pid) {
   if (pid <= 0 || sanitized() || engineLimits().memoryBytes == 0)
     return;
   const rlimit bound{engineLimits().memoryBytes, engineLimits().memoryBytes};
-  ::prlimit(pid, RLIMIT_AS, &bound, nullptr);
+  // Only a child that has ended already cannot be bounded: nothing to do then.
+  (void)::prlimit(pid, RLIMIT_AS, &bound, nullptr);
 }
 
 EngineSession::~EngineSession() {
@@ -129,9 +161,8 @@ bool EngineSession::start(const std::string& enginePath) {
 }
 
 EngineAnswer EngineSession::request(const std::string& commandText, bool payload, int timeoutMs) {
-  EngineAnswer answer;
   if (!active())
-    return answer;
+    return lost(EngineReason::Lost, "the engine is not running");
   std::string line = commandText;
   for (char& c : line) {
     if (c == '\n' || c == '\r')
@@ -144,9 +175,8 @@ EngineAnswer EngineSession::request(const std::string& commandText, bool payload
     if (n < 0 && errno == EINTR)
       continue;
     if (n <= 0) {
-      answer.message = "the engine stopped";
       kill();
-      return answer;
+      return lost(EngineReason::Lost, "the engine stopped");
     }
     sent += static_cast<std::size_t>(n);
   }
@@ -154,10 +184,10 @@ EngineAnswer EngineSession::request(const std::string& commandText, bool payload
   const long long deadline = nowMs() + timeoutMs;
   std::string status;
   if (!readLine(status, deadline)) {
-    answer.message =
-        nowMs() >= deadline ? "the engine took too long and was stopped" : "the engine stopped";
     kill();
-    return answer;
+    return nowMs() >= deadline
+               ? lost(EngineReason::TimedOut, "the engine took too long and was stopped")
+               : lost(EngineReason::Lost, "the engine stopped");
   }
   // "<exit code> <bytes> <message>"
   const std::size_t first = status.find(' ');
@@ -165,26 +195,22 @@ EngineAnswer EngineSession::request(const std::string& commandText, bool payload
   char* end = nullptr;
   const std::string codeText = status.substr(0, first);
   const long code = std::strtol(codeText.c_str(), &end, 10);
-  if (first == std::string::npos || second == std::string::npos || codeText.empty() ||
-      *end != '\0') {
-    answer.message = "the engine answered something unexpected";
-    kill();
-    return answer;
-  }
-  const std::string bytesText = status.substr(first + 1, second - first - 1);
+  const bool codeRead = !codeText.empty() && *end == '\0';
+  const std::string bytesText =
+      second == std::string::npos ? std::string() : status.substr(first + 1, second - first - 1);
   const unsigned long long bytes = std::strtoull(bytesText.c_str(), &end, 10);
-  if (bytesText.empty() || *end != '\0') {
-    answer.message = "the engine answered something unexpected";
+  if (second == std::string::npos || !codeRead || bytesText.empty() || *end != '\0') {
     kill();
-    return answer;
+    return lost(EngineReason::Lost, "the engine answered something unexpected");
   }
+  EngineAnswer answer;
   answer.exitCode = static_cast<int>(code);
   answer.bytes = bytes;
   answer.message = status.substr(second + 1);
-  if (payload && answer.exitCode != 1 && !readBytes(answer.payload, bytes, deadline)) {
-    answer.message = "the engine stopped";
+  readMessage(answer);
+  if (payload && !answer.failed() && !readBytes(answer.payload, bytes, deadline)) {
     kill();
-    return answer;
+    return lost(EngineReason::Lost, "the engine stopped");
   }
   answer.answered = true;
   return answer;

@@ -5,7 +5,10 @@
 // rather than in the process list. Engines that offer no session (pdftk-java,
 // test stand-ins) fail the handshake, and callers run one process per command.
 
+#include "bridge/EngineReason.h"
+
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 
@@ -17,8 +20,19 @@ struct EngineAnswer {
   bool answered = false;
   int exitCode = -1;
   std::uint64_t bytes = 0;
-  std::string message; // one line: "ok", "Error: ...", "Warning: ..."
+  std::string message; // one line as written: "ok", "Error: [code] ...", "Warning: ..."
   std::string payload; // what the command wrote to standard output
+
+  // The message read once, here: why the command failed (None when it did
+  // not; Lost or TimedOut when there was no answer), the failure or warning
+  // in the engine's words, whether it is a warning, and a finished part's
+  // plain size ("cat_bytes=N").
+  EngineReason reason = EngineReason::None;
+  std::string text;
+  bool warning = false;
+  std::optional<std::uint64_t> catBytes;
+
+  bool failed() const { return reason != EngineReason::None; }
 };
 
 class EngineSession {

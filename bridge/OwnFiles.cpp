@@ -1,5 +1,6 @@
 #include "bridge/OwnFiles.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -223,13 +224,18 @@ TempDirectory& tempDirectory() {
 }
 
 // Paths removed when SIGINT or SIGTERM ends the process, and the engines to
-// stop first so that none writes a file after we are gone: fixed slots, so
-// that the handler touches nothing but kill, unlink and rmdir.
-constexpr int kCleanupSlots = 8;
+// stop first so that none writes a file after we are gone: fixed slots
+// claimed with atomic operations, so that several threads (one engine
+// session each) can use them and the handler touches nothing but kill,
+// unlink and rmdir.
+constexpr int kCleanupSlots = 64;
+enum SlotState : int { kFree, kWriting, kUsed, kFreeing };
 char cleanupPaths[kCleanupSlots][PATH_MAX];
-volatile std::sig_atomic_t cleanupUsed[kCleanupSlots];
-constexpr int kChildSlots = 4;
-volatile std::sig_atomic_t childSlots[kChildSlots];
+std::atomic<int> cleanupState[kCleanupSlots];
+constexpr int kChildSlots = 64;
+std::atomic<pid_t> childSlots[kChildSlots];
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<pid_t>::is_always_lock_free,
+              "the signal handler reads the slots");
 
 // Empties the private temporary folder of the names the program makes, with
 // calls that are safe in a signal handler.
@@ -253,12 +259,13 @@ void emptyFolder(const char* path) {
 }
 
 extern "C" void cleanUpAndDie(int signal) {
-  for (int i = 0; i < kChildSlots; ++i) {
-    if (childSlots[i] > 0)
-      ::kill(static_cast<pid_t>(childSlots[i]), SIGKILL);
+  for (auto& slot : childSlots) {
+    const pid_t pid = slot.load();
+    if (pid > 0)
+      ::kill(pid, SIGKILL);
   }
   for (int i = kCleanupSlots - 1; i >= 0; --i) {
-    if (cleanupUsed[i] != 0 && ::unlink(cleanupPaths[i]) != 0) {
+    if (cleanupState[i].load() == kUsed && ::unlink(cleanupPaths[i]) != 0) {
       emptyFolder(cleanupPaths[i]);
       ::rmdir(cleanupPaths[i]);
     }
@@ -324,9 +331,10 @@ void registerCleanupPath(const std::string& path) {
   if (path.size() >= PATH_MAX)
     return;
   for (int i = 0; i < kCleanupSlots; ++i) {
-    if (cleanupUsed[i] == 0) {
+    int expected = kFree;
+    if (cleanupState[i].compare_exchange_strong(expected, kWriting)) {
       std::memcpy(cleanupPaths[i], path.c_str(), path.size() + 1);
-      cleanupUsed[i] = 1;
+      cleanupState[i].store(kUsed);
       return;
     }
   }
@@ -334,26 +342,28 @@ void registerCleanupPath(const std::string& path) {
 
 void unregisterCleanupPath(const std::string& path) {
   for (int i = 0; i < kCleanupSlots; ++i) {
-    if (cleanupUsed[i] != 0 && path == cleanupPaths[i]) {
-      cleanupUsed[i] = 0;
-      return;
-    }
+    int expected = kUsed;
+    if (cleanupState[i].load() != kUsed || path != cleanupPaths[i] ||
+        !cleanupState[i].compare_exchange_strong(expected, kFreeing))
+      continue;
+    cleanupState[i].store(kFree);
+    return;
   }
 }
 
 void trackEngineProcess(pid_t pid) {
-  for (int i = 0; i < kChildSlots; ++i) {
-    if (childSlots[i] == 0) {
-      childSlots[i] = pid;
+  for (auto& slot : childSlots) {
+    pid_t expected = 0;
+    if (slot.compare_exchange_strong(expected, pid))
       return;
-    }
   }
 }
 
 void untrackEngineProcess(pid_t pid) {
-  for (int i = 0; i < kChildSlots; ++i) {
-    if (childSlots[i] == pid)
-      childSlots[i] = 0;
+  for (auto& slot : childSlots) {
+    pid_t expected = pid;
+    if (slot.compare_exchange_strong(expected, 0))
+      return;
   }
 }
 
@@ -370,7 +380,8 @@ std::string makeTempPath(std::string_view suffix) {
   const std::string& directory = tempDirectory().path();
   if (directory.empty())
     return {};
-  static std::mt19937 generator{std::random_device{}()};
+  // One generator per thread: engine sessions may run side by side.
+  thread_local std::mt19937 generator{std::random_device{}()};
   for (int attempt = 0; attempt < 1000; ++attempt) {
     char name[32];
     std::snprintf(name, sizeof name, "pdf%X.tmp", static_cast<unsigned>(generator() & 0xFFFFu));

@@ -41,12 +41,14 @@ void removeLeftoverStagingFiles(const std::string& folder);
 void removeLeftoverTempFolders(const std::string& root);
 
 // Files (or the private temporary folder) to remove when SIGINT or SIGTERM
-// ends the process, so an interrupted run leaves nothing half-done behind; at
-// most a few at a time. installInterruptCleanup sets up the handlers.
+// ends the process, so an interrupted run leaves nothing half-done behind; up
+// to 64 at a time, from any thread. installInterruptCleanup sets up the
+// handlers.
 void registerCleanupPath(const std::string& path);
 void unregisterCleanupPath(const std::string& path);
 void installInterruptCleanup();
-// Engine processes that the handlers kill before removing those paths.
+// Engine processes that the handlers kill before removing those paths (up to
+// 64 at a time, from any thread).
 void trackEngineProcess(pid_t pid);
 void untrackEngineProcess(pid_t pid);
 

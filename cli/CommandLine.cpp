@@ -158,10 +158,13 @@ Options:
                           that a real run could not use is a warning)
       --json              print one JSON object per line: {"type":"part",...},
                           "skip", "failed", "not_reached", "oversize_page",
-                          "warning"; numbers are bare
+                          "warning", and last one "summary" (the limit in
+                          bytes, files split, skipped, failed, not reached,
+                          parts written); numbers are bare
   -h, --help              show this help and exit
       --version           show the version and exit
 
+A FILE is split when its size is not below SIZE (every part stays below it).
 SIZE is a byte count (1 to 4294967295) or a number with a unit, in any case:
   K, M, G or KiB, MiB, GiB   1024, 1048576, 1073741824 bytes, as the window's
                              presets 100K 512K 1000K 2000K 1M 2M 3M 5M
@@ -179,7 +182,8 @@ Exit status:
      that cannot be read (a --settings FILE, or the default one when it is
      there)
   2  a FILE could not be split, or the run stopped before it, or the list of
-     parts could not be written to standard output
+     parts could not be written to standard output, or the run failed
+     unexpectedly
   3  done, with warnings: a single page larger than the limit (written as a
      part by itself), document properties not applied to a part, or a damaged
      FILE that the engine repaired (every page of its parts read whole)

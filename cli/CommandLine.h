@@ -12,7 +12,7 @@ namespace sundrel::cli {
 // Everything a run takes from the command line. A new option is one field
 // here, one entry in the option table and one case in parseCommandLine.
 struct Options {
-  std::uint32_t sizeLimit = 102400;        // the window's first preset, 100K
+  std::uint64_t sizeLimit = 102400;        // bytes; the window's first preset, 100K
   std::string outputDir;                   // empty: each part beside its source
   std::string pattern;                     // empty: the default name pattern
   std::optional<std::string> settingsPath; // none: the settings file the window uses

@@ -91,13 +91,21 @@ void printJsonFailure(const std::string& source, const std::string& reason) {
        ",\"kind\":\"unreadable\",\"message\":" + jsonString(reason) + "}");
 }
 
-Outcome printJsonReport(const engine::SplitReport& report) {
+Outcome printJsonReport(const engine::SplitReport& report, int failedBefore) {
+  int split = 0;
+  int skipped = 0;
+  int failed = failedBefore;
+  int notReached = 0;
   for (const FileReport& file : report.files) {
     const std::string source = "\"source\":" + jsonString(file.source);
     for (const auto& part : file.parts)
       line("{\"type\":\"part\"," + source + ",\"path\":" + jsonString(part.path) + ",\"first\":" +
            std::to_string(part.firstPage) + ",\"last\":" + std::to_string(part.lastPage) +
            ",\"bytes\":" + std::to_string(part.bytes) + "}");
+    split += file.outcome == FileOutcome::Split;
+    skipped += file.outcome == FileOutcome::SkippedTooSmall;
+    failed += file.outcome == FileOutcome::Failed;
+    notReached += file.outcome == FileOutcome::NotReached;
     if (file.outcome == FileOutcome::SkippedTooSmall)
       line("{\"type\":\"skip\"," + source + ",\"message\":\"smaller than the limit\"}");
     if (file.outcome == FileOutcome::Failed)
@@ -111,6 +119,10 @@ Outcome printJsonReport(const engine::SplitReport& report) {
     for (const auto& warning : file.warnings)
       line("{\"type\":\"warning\"," + source + ",\"message\":" + jsonString(warning) + "}");
   }
+  line("{\"type\":\"summary\",\"limit\":" + std::to_string(report.limit) +
+       ",\"split\":" + std::to_string(split) + ",\"skipped\":" + std::to_string(skipped) +
+       ",\"failed\":" + std::to_string(failed) + ",\"not_reached\":" + std::to_string(notReached) +
+       ",\"parts\":" + std::to_string(report.partCount()) + "}");
   std::fflush(stdout);
   return outcomeOf(report);
 }

@@ -19,8 +19,10 @@ Outcome outcomeOf(const engine::SplitReport& report);
 Outcome printReportProblems(const engine::SplitReport& report);
 
 // The whole report as JSON lines on standard output: parts, skips, failures,
-// files not reached, pages over the limit, warnings.
-Outcome printJsonReport(const engine::SplitReport& report);
+// files not reached, pages over the limit, warnings, and last one summary
+// (the limit in bytes, files split, skipped, failed, not reached, parts).
+// failedBefore: files that failed before the run (not there), told already.
+Outcome printJsonReport(const engine::SplitReport& report, int failedBefore);
 void printJsonFailure(const std::string& source, const std::string& reason);
 
 // A JSON string literal of text.

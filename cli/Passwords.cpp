@@ -123,12 +123,12 @@ bool needsPassword(const std::string& path) {
   if (::access(engine.c_str(), X_OK) != 0)
     return false;
   // An absolute path, so that a name like "A=b.pdf" is never taken for a handle.
-  std::string output;
-  bridge::runCommandBlocking(bridge::quoteArgument(engine) + " " +
-                                 bridge::quoteArgument(absolute(path)) +
-                                 " dump_data output - dont_ask",
-                             output);
-  return output.find("PASSWORD REQUIRED") != std::string::npos;
+  // A check that fails for another reason is not a password to ask for: the
+  // run says what it is.
+  const bridge::ProcessResult check = bridge::runCommandBlocking(
+      bridge::quoteArgument(engine) + " " + bridge::quoteArgument(absolute(path)) +
+      " dump_data output - dont_ask");
+  return bridge::engineFailure(check).reason == bridge::EngineReason::PasswordRequired;
 }
 
 namespace {

@@ -86,7 +86,7 @@ SizeArgument parseSize(std::string_view text) {
     return failure("larger than the largest limit, " + std::to_string(kMaxSizeLimit) + " bytes");
   if (bytes == 0)
     return failure("the limit must be at least 1 byte");
-  return {static_cast<std::uint32_t>(bytes), {}};
+  return {bytes, {}};
 }
 
 } // namespace sundrel::cli

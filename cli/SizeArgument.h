@@ -11,11 +11,12 @@
 
 namespace sundrel::cli {
 
-// The largest limit: the size field of the split settings holds 32 bits.
+// The largest limit, as --help states it; the limit itself travels as a
+// 64-bit byte count.
 inline constexpr std::uint64_t kMaxSizeLimit = 0xFFFFFFFFu;
 
 struct SizeArgument {
-  std::optional<std::uint32_t> bytes; // set when the text is a size
+  std::optional<std::uint64_t> bytes; // set when the text is a size
   std::string error;                  // why not, otherwise
 };
 

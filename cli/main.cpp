@@ -1,7 +1,7 @@
 // sundrel-split: the split of the main window, without a window, for scripts,
 // servers and benchmarks.
 
-#include "bridge/EngineRunner.h"
+#include "bridge/OwnFiles.h"
 #include "cli/CommandLine.h"
 #include "cli/Output.h"
 #include "cli/Passwords.h"
@@ -68,59 +68,43 @@ void holdClosedStandardStreams() {
   }
 }
 
-struct Row {
-  std::string path;
-  std::string sizeText;
-  std::string password; // the source's open password; empty when none
-};
-
-class CliHost : public engine::SplitHost {
+// Tells the run's events on the terminal: a progress bar on standard error
+// when it is a terminal, each part on standard output, skips and failures on
+// standard error when they happen; the rest of the report comes at the end.
+class CliObserver : public engine::SplitObserver {
 public:
-  CliHost(std::vector<Row> rows, const cli::Options& options)
-      : rows(std::move(rows)), options(options),
-        showBar(!options.quiet && ::isatty(STDERR_FILENO) != 0) {}
+  explicit CliObserver(const cli::Options& runOptions)
+      : options(runOptions), showBar(!runOptions.quiet && ::isatty(STDERR_FILENO) != 0) {}
 
-  int rowCount() override { return static_cast<int>(rows.size()); }
-  std::string rowPath(int row) override { return rows[static_cast<std::size_t>(row)].path; }
-  std::string rowSizeText(int row) override { return rows[static_cast<std::size_t>(row)].sizeText; }
-  std::string rowPassword(int row) override { return rows[static_cast<std::size_t>(row)].password; }
-  std::string sizeEditText() override { return std::to_string(options.sizeLimit); }
-  bool originalDirectorySelected() override { return options.outputDir.empty(); }
-  std::string outputFolder() override { return options.outputDir; }
-  bool dryRun() override { return options.dryRun; }
-  void setProgressRange(int lower, int upper) override {
-    rangeLow = lower;
-    rangeHigh = upper;
-  }
-  void setProgressPos(int pos) override {
-    if (!showBar || rangeHigh <= rangeLow)
+  void progress(const engine::FileProgress& at) override {
+    if (!showBar || at.pages <= 0)
       return;
     constexpr int width = 40;
-    const int filled = (pos - rangeLow) * width / (rangeHigh - rangeLow);
+    const int upper = at.pages + 1;
+    const int filled = at.page * width / upper;
     std::string bar(static_cast<std::size_t>(std::max(0, std::min(width, filled))), '#');
     bar.resize(width, '.');
-    std::fprintf(stderr, "\r[%s] %d/%d", bar.c_str(), pos, rangeHigh - 1);
-    if (pos >= rangeHigh)
+    std::fprintf(stderr, "\r[%s] %d/%d", bar.c_str(), at.page, at.pages);
+    if (at.page >= upper)
       std::fputc('\n', stderr);
     std::fflush(stderr);
   }
-  // Skips and failures are told when they happen; the rest of the report at the end.
-  void showSkipMessage(const std::string& text) override {
+  void fileSkipped(const engine::FileProgress& at) override {
     clearBar();
-    std::fprintf(stderr, "sundrel-split: %s\n", text.c_str());
+    std::fprintf(stderr, "sundrel-split: \"%s\" is too small, we will skip this PDF file.\n",
+                 at.source.c_str());
   }
-  void partWritten(const std::string& partPath, int firstPage, int lastPage,
-                   std::uint64_t bytes) override {
+  void partWritten(const engine::FileProgress& /*at*/, const engine::PartRecord& part) override {
     clearBar();
     if (options.json)
       return;
-    std::printf("%s\t%d\t%d\t%llu\n", partPath.c_str(), firstPage, lastPage,
-                static_cast<unsigned long long>(bytes));
+    std::printf("%s\t%d\t%d\t%llu\n", part.path.c_str(), part.firstPage, part.lastPage,
+                static_cast<unsigned long long>(part.bytes));
     checkOutput();
   }
-  void fileFailed(const std::string& sourcePath, const std::string& reason) override {
+  void fileFailed(const engine::FileProgress& /*at*/, const engine::FileReport& file) override {
     clearBar();
-    std::fprintf(stderr, "sundrel-split: %s: %s\n", sourcePath.c_str(), reason.c_str());
+    std::fprintf(stderr, "sundrel-split: %s: %s\n", file.source.c_str(), file.reason.c_str());
   }
 
 private:
@@ -129,11 +113,8 @@ private:
       std::fputs("\r\033[K", stderr);
   }
 
-  std::vector<Row> rows;
   const cli::Options& options;
   bool showBar;
-  int rangeLow = 0;
-  int rangeHigh = 0;
 };
 
 int usageError(const std::string& message) {
@@ -158,6 +139,7 @@ std::optional<settings::SplitSettings> runSettings(const cli::Options& options,
   }
   loaded.namePattern =
       options.pattern.empty() ? std::string(settings::kDefaultNamePattern) : options.pattern;
+  loaded.sizeLimit = options.sizeLimit;
   loaded.outputFolder = options.outputDir;
   if (options.keepFonts)
     loaded.subsetFonts = 0;
@@ -166,28 +148,41 @@ std::optional<settings::SplitSettings> runSettings(const cli::Options& options,
   return loaded;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-  holdClosedStandardStreams();
-  // A reader that leaves the pipe is a failed write, not a silent death.
-  std::signal(SIGPIPE, SIG_IGN);
-  bridge::installInterruptCleanup();
-  const cli::CommandLine commandLine = cli::parseCommandLine(argc, argv);
-  switch (commandLine.action) {
-  case cli::Action::Help:
-    std::fputs(cli::helpText().c_str(), stdout);
-    return finishOutput(0);
-  case cli::Action::Version:
-    std::fputs(cli::versionText().c_str(), stdout);
-    return finishOutput(0);
-  case cli::Action::UsageError:
-    return usageError(commandLine.error);
-  case cli::Action::Run:
-    break;
+// The job's rows: the files that are there, with their sizes and
+// passwords. A file that is not there fails before the run (counted in
+// failedBefore); a protected one without a password is asked for now, when
+// standard input is a terminal, so the run itself needs nobody at the
+// keyboard.
+std::vector<engine::SplitRow> jobRows(const cli::Options& options, cli::PasswordBook& passwords,
+                                      int& failedBefore) {
+  std::vector<engine::SplitRow> rows;
+  for (const auto& file : options.files) {
+    struct stat info {};
+    const bool found = ::stat(file.c_str(), &info) == 0;
+    if (!found || !S_ISREG(info.st_mode)) {
+      const std::string reason = found ? "not a regular file" : std::strerror(errno);
+      if (options.json)
+        cli::printJsonFailure(file, reason);
+      else
+        std::fprintf(stderr, "sundrel-split: %s: %s\n", file.c_str(), reason.c_str());
+      ++failedBefore;
+      continue;
+    }
+    const auto bytes = static_cast<std::uint64_t>(info.st_size);
+    std::optional<std::string> password = passwords.find(file);
+    // Files the run skips as below the limit are never opened and need none.
+    if (!password && bytes >= options.sizeLimit && ::isatty(STDIN_FILENO) != 0 &&
+        cli::needsPassword(file)) {
+      password = cli::askPassword(file);
+      if (password)
+        passwords.remember(file, *password);
+    }
+    rows.push_back({file, bytes, password.value_or(std::string())});
   }
-  const cli::Options& options = commandLine.options;
+  return rows;
+}
 
+int run(const cli::Options& options) {
   cli::PasswordBook passwords;
   if (options.passwordFile) {
     std::vector<std::string> warnings;
@@ -204,39 +199,47 @@ int main(int argc, char** argv) {
   if (!splitSettings)
     return usageError(settingsError);
 
-  // Files that are not there are failures of their own, before the run.
-  bool failed = false;
-  std::vector<Row> rows;
-  for (const auto& file : options.files) {
-    struct stat info {};
-    const bool found = ::stat(file.c_str(), &info) == 0;
-    if (!found || !S_ISREG(info.st_mode)) {
-      const std::string reason = found ? "not a regular file" : std::strerror(errno);
-      if (options.json)
-        cli::printJsonFailure(file, reason);
-      else
-        std::fprintf(stderr, "sundrel-split: %s: %s\n", file.c_str(), reason.c_str());
-      failed = true;
-      continue;
-    }
-    std::optional<std::string> password = passwords.find(file);
-    // Asked for before the run, so the run itself needs nobody at the keyboard.
-    // Files the run skips as too small are never opened and need none.
-    const bool opened = std::uint64_t(info.st_size) / 1024 * 1024 > options.sizeLimit;
-    if (!password && opened && ::isatty(STDIN_FILENO) != 0 && cli::needsPassword(file)) {
-      password = cli::askPassword(file);
-      if (password)
-        passwords.remember(file, *password);
-    }
-    rows.push_back({file, engine::listedSizeText(static_cast<std::uint64_t>(info.st_size)),
-                    password.value_or(std::string())});
-  }
-
-  CliHost host(std::move(rows), options);
-  const engine::SplitReport report = engine::runSplit(host, *splitSettings);
+  int failedBefore = 0;
+  engine::SplitJob job;
+  job.rows = jobRows(options, passwords, failedBefore);
+  job.settings = *splitSettings;
+  job.dryRun = options.dryRun;
+  CliObserver observer(options);
+  const engine::SplitReport report = engine::runSplit(job, observer);
   const cli::Outcome outcome =
-      options.json ? cli::printJsonReport(report) : cli::printReportProblems(report);
-  if (failed || outcome == cli::Outcome::Failed)
+      options.json ? cli::printJsonReport(report, failedBefore) : cli::printReportProblems(report);
+  if (failedBefore > 0 || outcome == cli::Outcome::Failed)
     return finishOutput(2);
   return finishOutput(outcome == cli::Outcome::Warnings ? 3 : 0);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  holdClosedStandardStreams();
+  // A reader that leaves the pipe is a failed write, not a silent death.
+  std::signal(SIGPIPE, SIG_IGN);
+  bridge::installInterruptCleanup();
+  try {
+    const cli::CommandLine commandLine = cli::parseCommandLine(argc, argv);
+    switch (commandLine.action) {
+    case cli::Action::Help:
+      std::fputs(cli::helpText().c_str(), stdout);
+      return finishOutput(0);
+    case cli::Action::Version:
+      std::fputs(cli::versionText().c_str(), stdout);
+      return finishOutput(0);
+    case cli::Action::UsageError:
+      return usageError(commandLine.error);
+    case cli::Action::Run:
+      break;
+    }
+    return run(commandLine.options);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "sundrel-split: the run failed: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "sundrel-split: the run failed\n");
+  }
+  // Whatever the parts written so far are, the run did not finish.
+  return finishOutput(2);
 }

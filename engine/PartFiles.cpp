@@ -5,10 +5,13 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <limits>
+#include <mutex>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -100,6 +103,25 @@ std::string normalPath(const std::string& path) {
   return error ? absolute : normal.string();
 }
 
+// The process's umask, read without changing it: setting it to read it
+// would give files that other threads make meanwhile the wrong mode.
+mode_t currentUmask() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  while (status >> key) {
+    if (key == "Umask:") {
+      std::string octal;
+      status >> octal;
+      return static_cast<mode_t>(std::strtoul(octal.c_str(), nullptr, 8));
+    }
+    status.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+  }
+  // A kernel without the line: the old way, setting it to read it.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
+}
+
 } // namespace
 
 void ListedInputs::add(const std::string& path) {
@@ -143,11 +165,16 @@ PartName partPathFor(const std::string& pattern, const std::string& folder,
     fileName.erase(dot);
 
   std::string name = pattern;
-  replaceToken(name, "{basename}", fileName);
-  replaceToken(name, "{pagebegin:0000}", formatNumber(firstPage));
-  replaceToken(name, "{pageend:0000}", formatNumber(lastPage));
-  replaceToken(name, "{pageend}", formatNumber(lastPage));
-  replaceToken(name, "{part:0000}", formatNumber(partNumber));
+  const std::pair<std::string_view, std::string> tokens[] = {
+      {"{basename}", fileName},
+      {"{pagebegin:0000}", formatNumber(firstPage)},
+      {"{pageend:0000}", formatNumber(lastPage)},
+      {"{pageend}", formatNumber(lastPage)},
+      {"{part:0000}", formatNumber(partNumber)},
+  };
+  // A pattern need not hold every token: one it lacks is no failure.
+  for (const auto& [token, value] : tokens)
+    (void)replaceToken(name, token, value);
   name += ".pdf";
   // Every part stays in the chosen folder: a name that holds a folder of its
   // own could climb out of it or name one that does not exist.
@@ -166,9 +193,7 @@ bool replaceFile(const std::string& replacement, const std::string& target) {
   if (fd < 0)
     return false;
   // mkstemp makes the file private; a part gets the mode a plain creation gives.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  const bool copied = ::fchmod(fd, 0666 & ~mask) == 0 && copyInto(replacement, fd);
+  const bool copied = ::fchmod(fd, 0666 & ~currentUmask()) == 0 && copyInto(replacement, fd);
   const bool closed = ::close(fd) == 0;
   if (!copied || !closed || std::rename(staging.c_str(), target.c_str()) != 0) {
     std::remove(staging.c_str());
@@ -180,9 +205,13 @@ bool replaceFile(const std::string& replacement, const std::string& target) {
 
 std::string makeStagingFile(const std::string& folder, std::string& error) {
   // The process id in the name lets a later run remove what a killed one left.
+  static std::mutex tidying;
   static std::set<std::string> tidied;
-  if (tidied.insert(folder).second)
-    bridge::removeLeftoverStagingFiles(folder);
+  {
+    const std::lock_guard lock(tidying);
+    if (tidied.insert(folder).second)
+      bridge::removeLeftoverStagingFiles(folder);
+  }
   std::string staging = folder + ".sundrel-" + std::to_string(::getpid()) + "-XXXXXX";
   const int fd = ::mkstemp(staging.data());
   if (fd < 0) {
@@ -190,10 +219,14 @@ std::string makeStagingFile(const std::string& folder, std::string& error) {
     return {};
   }
   // An engine that writes into the file keeps its mode: give it the umask's.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
+  const bool modeSet = ::fchmod(fd, 0666 & ~currentUmask()) == 0;
+  const int modeError = errno;
   ::close(fd);
+  if (!modeSet) {
+    ::unlink(staging.c_str());
+    error = "no part can be written in " + folder + ": " + std::strerror(modeError);
+    return {};
+  }
   bridge::registerCleanupPath(staging);
   return staging;
 }
@@ -269,20 +302,6 @@ std::string encryptionClauses(const SplitSettings& settings) {
 
 bool wantsSecurity(const SplitSettings& settings) {
   return settings.keepEncryption == 0 && settings.addSecurity != 0;
-}
-
-std::string engineErrorLine(const std::string& output) {
-  std::size_t start = 0;
-  while (start < output.size()) {
-    std::size_t end = output.find('\n', start);
-    if (end == std::string::npos)
-      end = output.size();
-    std::string line = output.substr(start, end - start);
-    if (line.starts_with("Error: "))
-      return line.substr(7);
-    start = end + 1;
-  }
-  return {};
 }
 
 } // namespace sundrel::engine

@@ -84,8 +84,4 @@ std::string encryptionClauses(const SplitSettings& settings);
 // Whether parts get the security stage.
 bool wantsSecurity(const SplitSettings& settings);
 
-// The first line of an engine's output that says what went wrong, without
-// its "Error: " prefix; empty when there is none.
-std::string engineErrorLine(const std::string& output);
-
 } // namespace sundrel::engine

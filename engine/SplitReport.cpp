@@ -20,4 +20,10 @@ bool SplitReport::hasProblems() const {
   return false;
 }
 
+EngineReason engineReasonOf(const FileReport& file) {
+  if (file.engineReason != EngineReason::None)
+    return file.engineReason;
+  return bridge::reasonOfText(file.reason);
+}
+
 } // namespace sundrel::engine

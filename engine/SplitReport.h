@@ -3,6 +3,8 @@
 // skipped or could not split and why, and the pages that alone exceed the
 // limit. Front ends show it; nothing in it is left for the user to guess.
 
+#include "bridge/EngineReason.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,18 +13,10 @@ namespace sundrel::engine {
 
 enum class FileOutcome { Split, SkippedTooSmall, Failed, NotReached };
 
-enum class FailureKind {
-  None,
-  Unreadable,
-  Protected,
-  EngineMissing,
-  ProbeFailed,
-  PartNotWritten,
-  StageFailed,
-  Overwrite,
-  Timeout,
-  SourceChanged // replaced or changed on disk while it was being split
-};
+// What became of a file that was not split, and the engine's reason behind
+// it; the bridge maps the one to the other.
+using bridge::EngineReason;
+using bridge::FailureKind;
 
 struct PartRecord {
   std::string path;
@@ -42,12 +36,17 @@ struct FileReport {
   FailureKind failure = FailureKind::None;
   std::string reason; // one plain sentence when failed
   std::vector<PartRecord> parts;
-  std::vector<OversizePage> oversizePages; // single pages that alone exceed the limit
-  std::vector<std::string> warnings;       // e.g. properties not applied to a part
+  std::vector<OversizePage> oversizePages;        // single pages that alone exceed the limit
+  std::vector<std::string> warnings;              // e.g. properties not applied to a part
+  EngineReason engineReason = EngineReason::None; // the engine's reason for the failure, if any
 };
 
+// The engine's reason for a file's failure: as the run recorded it, or for a
+// report that has only the engine's words, as those words give it.
+EngineReason engineReasonOf(const FileReport& file);
+
 struct SplitReport {
-  std::uint64_t limit = 0;
+  std::uint64_t limit = 0;       // bytes
   bool stoppedEarly = false;     // the run ended before the last file
   std::vector<FileReport> files; // every listed file, in list order, NotReached ones included
   int partCount() const;         // all parts written

@@ -40,7 +40,7 @@ struct SplitSettings {
 
   // Run group.
   std::string outputFolder;
-  std::uint32_t sizeLimit = 102400;
+  std::uint64_t sizeLimit = 102400; // bytes
   OutputMode outputMode = OutputMode::OriginalDirectory;
 };
 

@@ -49,12 +49,12 @@ std::vector<Selected> selectPages(Context& ctx, Inputs& inputs, std::vector<Page
     std::vector<std::uint64_t> numbers;
     std::string error;
     if (!resolvePageRange(range, pagesOf(*input).size(), numbers, error))
-      throw Failure(error);
+      throw Failure(Reason::Range, error);
     for (std::uint64_t n : numbers)
       selection.push_back({input, n, &range});
   }
   if (selection.empty())
-    throw Failure("No pages were selected by the given page ranges");
+    throw Failure(Reason::Range, "No pages were selected by the given page ranges");
   return selection;
 }
 
@@ -67,9 +67,10 @@ void checkPage(OpenedInput& in, std::uint64_t number, QPDFPageObjectHelper& page
   if (!dict.isDictionary()) {
     const std::string id = dict.isIndirect() ? dict.getObjGen().unparse(' ') : std::string();
     const std::string why = problemWith(in, id);
-    throw Failure("Damaged PDF file: " + shown(in.path) + ": page " + std::to_string(number) +
-                  (id.empty() ? "" : " (object " + id + ")") + " could not be read" +
-                  (why.empty() ? "" : ": " + why));
+    throw Failure(Reason::Damaged, "Damaged PDF file: " + shown(in.path) + ": page " +
+                                       std::to_string(number) +
+                                       (id.empty() ? "" : " (object " + id + ")") +
+                                       " could not be read" + (why.empty() ? "" : ": " + why));
   }
   std::vector<QPDFObjectHandle> refs{dict.getKey("/Contents"), dict.getKey("/Resources")};
   QPDFObjectHandle contents = dict.getKey("/Contents");
@@ -79,8 +80,9 @@ void checkPage(OpenedInput& in, std::uint64_t number, QPDFPageObjectHelper& page
   }
   for (auto& h : refs) {
     if (missing(h))
-      throw Failure("Damaged PDF file: " + shown(in.path) + ": page " + std::to_string(number) +
-                    " refers to the missing object " + h.getObjGen().unparse(' '));
+      throw Failure(Reason::Damaged, "Damaged PDF file: " + shown(in.path) + ": page " +
+                                         std::to_string(number) + " refers to the missing object " +
+                                         h.getObjGen().unparse(' '));
   }
 }
 
@@ -123,9 +125,10 @@ void checkComplete(OpenedInput& in, std::uint64_t number, XRefTables& xrefs) {
       if (!seen.insert(id).second || (seen.size() > 1 && isPageTreeNode(oh)))
         continue; // another page, or the page tree
       if (oh.isNull() && holds(in, id, xrefs))
-        throw Failure("Damaged PDF file: " + shown(in.path) + ": page " + std::to_string(number) +
-                      " uses object " + id.unparse(' ') +
-                      ", which could not be read: " + problemWith(in, id.unparse(' ')));
+        throw Failure(Reason::Damaged,
+                      "Damaged PDF file: " + shown(in.path) + ": page " + std::to_string(number) +
+                          " uses object " + id.unparse(' ') +
+                          ", which could not be read: " + problemWith(in, id.unparse(' ')));
     }
     if (oh.isArray()) {
       for (auto& item : oh.aitems())
@@ -275,8 +278,8 @@ void readyToCopy(OpenedInput& in, std::size_t index) {
     try {
       trimResources(page, &in.scannedForms);
     } catch (const Failure& e) {
-      throw Failure("Failed to read PDF file: " + shown(in.path) + ": page " +
-                    std::to_string(index + 1) + ": " + e.what());
+      throw Failure(e.reason(), "Failed to read PDF file: " + shown(in.path) + ": page " +
+                                    std::to_string(index + 1) + ": " + e.what());
     }
   }
   in.ready[index] = true; // not before: a page that failed fails again, as in a new process

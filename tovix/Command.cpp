@@ -53,6 +53,13 @@ bool isUnsupportedOperation(const std::string& kw) {
   return std::any_of(std::begin(names), std::end(names), [&](const char* n) { return kw == n; });
 }
 
+// pdftk output options that this engine knows by name but does not apply.
+bool isUnsupportedOutputOption(const std::string& kw) {
+  static const char* const names[] = {"flatten",       "uncompress", "keep_first_id",
+                                      "keep_final_id", "drop_xfa",   "need_appearances"};
+  return std::any_of(std::begin(names), std::end(names), [&](const char* n) { return kw == n; });
+}
+
 bool isSectionKeyword(const std::string& token) {
   const std::string kw = lower(token);
   return kw == "input_pw" || kw == "output" || kw == "measure" || isOperation(kw) ||
@@ -277,6 +284,7 @@ struct Reader {
   Command& cmd;
   std::size_t i = 0;
   bool encryptionGiven = false;
+  bool unsupported = false;
 
   bool more() const { return i < args.size(); }
   std::string word() const { return lower(args[i]); }
@@ -368,8 +376,10 @@ std::string readOperation(Reader& r) {
     return "";
   Command& cmd = r.cmd;
   const std::string kw = r.word();
-  if (isUnsupportedOperation(kw))
+  if (isUnsupportedOperation(kw)) {
+    r.unsupported = true;
     return "The operation " + r.args[r.i] + " is not supported by this engine";
+  }
   if (kw == "input_pw")
     return "input_pw given more than once";
   ++r.i;
@@ -434,6 +444,7 @@ std::string readOptions(Reader& r) {
     } else if (kw != "verbose" && kw != "compress") {
       // (verbose and compress are accepted for pdftk compatibility; streams
       // are always compressed)
+      r.unsupported = isUnsupportedOutputOption(kw);
       return "Unexpected data in output section: " + r.args[r.i];
     }
   }
@@ -448,8 +459,10 @@ ParseResult parseCommand(const std::vector<std::string>& args) {
   Reader reader{args, cmd};
   for (auto section : {readInputs, readPasswords, readOperation, readOutput, readOptions}) {
     result.error = section(reader);
-    if (!result.error.empty())
+    if (!result.error.empty()) {
+      result.unsupported = reader.unsupported;
       return result;
+    }
   }
   const bool report = cmd.operation == Operation::DumpData ||
                       cmd.operation == Operation::DumpDataUtf8 ||

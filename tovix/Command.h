@@ -75,7 +75,8 @@ struct Command {
 
 struct ParseResult {
   bool ok = false;
-  std::string error; // one line, without the "Error: " prefix
+  std::string error;        // one line, without the "Error: " prefix
+  bool unsupported = false; // the error names a pdftk operation this engine does not perform
   Command command;
 };
 

@@ -6,6 +6,8 @@
 #include "tovix/Output.h"
 #include "tovix/Support.h"
 
+#include <qpdf/QPDFExc.hh>
+
 #include <sys/stat.h>
 
 #include <memory>
@@ -25,6 +27,22 @@ std::string oneLine(std::string text) {
       c = ' ';
   }
   return text;
+}
+
+Refusal currentRefusal() {
+  try {
+    throw;
+  } catch (const Failure& e) {
+    return {e.reason(), e.what()};
+  } catch (const QPDFExc& e) {
+    return {Reason::Damaged, oneLine(e.what())};
+  } catch (const std::bad_alloc&) {
+    return {Reason::Failed, "out of memory"};
+  } catch (const std::exception& e) {
+    return {Reason::Failed, oneLine(e.what())};
+  } catch (...) {
+    return {Reason::Failed, "unexpected failure"};
+  }
 }
 
 namespace {
@@ -82,15 +100,16 @@ void refuseChannels(const Context& ctx) {
   };
   for (const Input& in : cmd.inputs) {
     if (const Channel* channel = channelOf(in.path))
-      throw Failure("Failed to open PDF file" + refusal(in.path, *channel));
+      throw Failure(Reason::Refused, "Failed to open PDF file" + refusal(in.path, *channel));
   }
   if (!cmd.infoPath.empty()) {
     if (const Channel* channel = channelOf(cmd.infoPath))
-      throw Failure("Failed to open info file" + refusal(cmd.infoPath, *channel));
+      throw Failure(Reason::Refused, "Failed to open info file" + refusal(cmd.infoPath, *channel));
   }
   if (cmd.hasOutput) {
     if (const Channel* channel = channelOf(cmd.output))
-      throw Failure("Unable to open file for writing" + refusal(cmd.output, *channel));
+      throw Failure(Reason::Refused,
+                    "Unable to open file for writing" + refusal(cmd.output, *channel));
   }
 }
 
@@ -144,29 +163,28 @@ int run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, st
   }
   ParseResult parsed = parseCommand(args);
   if (!parsed.ok) {
-    std::fprintf(err, "Error: %s\n", oneLine(parsed.error).c_str());
+    std::fprintf(err, "%s\n",
+                 bridge::errorLine(parsed.unsupported ? Reason::NotSupported : Reason::Usage,
+                                   oneLine(parsed.error))
+                     .c_str());
     return ExitError;
   }
   Context ctx{parsed.command, out, err, in};
   ctx.quickExit = true;
   int code = ExitError;
-  std::string error;
+  Refusal refusal;
   try {
     code = execute(ctx);
-  } catch (const Failure& e) {
-    error = e.what();
-  } catch (const std::exception& e) {
-    error = oneLine(e.what());
   } catch (...) {
-    error = "unexpected failure";
+    refusal = currentRefusal();
   }
+  // The coded error line comes first, where a program reads it.
+  if (code == ExitError)
+    std::fprintf(err, "%s\n", bridge::errorLine(refusal.reason, refusal.text).c_str());
   for (const std::string& message : ctx.messages)
     std::fprintf(err, "%s\n", message.c_str());
-  if (code == ExitError) {
-    std::fprintf(err, "Error: %s\n", error.c_str());
-  } else if (parsed.command.measure) {
+  if (code != ExitError && parsed.command.measure)
     std::fprintf(out, "%llu\n", static_cast<unsigned long long>(ctx.bytes));
-  }
   return code;
 }
 

@@ -21,7 +21,8 @@ std::string readInfoFile(Context& ctx) {
   std::string text;
   if (path == "-") {
     if (ctx.in == nullptr)
-      throw Failure("The info file cannot be standard input in a session; give a file");
+      throw Failure(Reason::Refused,
+                    "The info file cannot be standard input in a session; give a file");
     char buf[4096];
     std::size_t n = 0;
     while (ctx.in != nullptr && (n = std::fread(buf, 1, sizeof buf, ctx.in)) > 0)
@@ -30,11 +31,13 @@ std::string readInfoFile(Context& ctx) {
   }
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
-    throw Failure("Failed to open info file: " + shown(path) + ": " +
-                  (S_ISDIR(st.st_mode) ? "it is a directory" : std::strerror(errno)));
+    throw Failure(Reason::Io,
+                  "Failed to open info file: " + shown(path) + ": " +
+                      (S_ISDIR(st.st_mode) ? "it is a directory" : std::strerror(errno)));
   std::ifstream file(path, std::ios::binary);
   if (!file)
-    throw Failure("Failed to open info file: " + shown(path) + ": " + std::strerror(errno));
+    throw Failure(Reason::Io,
+                  "Failed to open info file: " + shown(path) + ": " + std::strerror(errno));
   std::ostringstream content;
   content << file.rdbuf();
   return content.str();

@@ -37,7 +37,8 @@ std::unique_ptr<QPDF> tryOpen(const OpenedInput& in, const char* password) {
   if (f == nullptr) {
     if (fd >= 0)
       ::close(fd);
-    throw Failure("Failed to open PDF file: " + shown(in.path) + ": " + std::strerror(errno));
+    throw Failure(Reason::Io,
+                  "Failed to open PDF file: " + shown(in.path) + ": " + std::strerror(errno));
   }
   pdf->processFile(in.path.c_str(), f, true, password);
   return pdf;
@@ -59,7 +60,8 @@ void slurp(OpenedInput& in) {
       continue;
     if (got <= 0) {
       const std::string why = got < 0 ? std::strerror(errno) : "it was shortened while it was read";
-      throw Failure("Failed to open PDF file: " + shown(in.path) + ": " + why);
+      throw Failure(got < 0 ? Reason::Io : Reason::Changed,
+                    "Failed to open PDF file: " + shown(in.path) + ": " + why);
     }
     done += static_cast<std::size_t>(got);
   }
@@ -70,20 +72,25 @@ void openFile(OpenedInput& in) {
   if (fd < 0) {
     const int saved = errno;
     if (saved == ENOENT || saved == ENOTDIR)
-      throw Failure("Unable to find file: " + shown(in.path) + ": " + std::strerror(saved));
-    throw Failure("Failed to open PDF file: " + shown(in.path) + ": " + std::strerror(saved));
+      throw Failure(Reason::NotFound,
+                    "Unable to find file: " + shown(in.path) + ": " + std::strerror(saved));
+    throw Failure(Reason::Io,
+                  "Failed to open PDF file: " + shown(in.path) + ": " + std::strerror(saved));
   }
   in.file = Descriptor(fd);
   struct stat st {};
   if (::fstat(fd, &st) != 0)
-    throw Failure("Failed to open PDF file: " + shown(in.path) + ": " + std::strerror(errno));
+    throw Failure(Reason::Io,
+                  "Failed to open PDF file: " + shown(in.path) + ": " + std::strerror(errno));
   if (S_ISDIR(st.st_mode))
-    throw Failure("Failed to open PDF file: " + shown(in.path) + ": it is a directory");
+    throw Failure(Reason::Io, "Failed to open PDF file: " + shown(in.path) + ": it is a directory");
   if (!S_ISREG(st.st_mode))
-    throw Failure("Failed to open PDF file: " + shown(in.path) +
-                  ": it is not a regular file (a pipe or a device cannot be read twice)");
+    throw Failure(Reason::Io,
+                  "Failed to open PDF file: " + shown(in.path) +
+                      ": it is not a regular file (a pipe or a device cannot be read twice)");
   if (st.st_size == 0)
-    throw Failure("Failed to open PDF file: " + shown(in.path) + ": the file is empty");
+    throw Failure(Reason::Damaged,
+                  "Failed to open PDF file: " + shown(in.path) + ": the file is empty");
   in.opened = stateOf(st);
   slurp(in);
 }
@@ -96,8 +103,8 @@ std::unique_ptr<QPDF> openDocument(const OpenedInput& opened, const Input& in) {
     throw;
   } catch (const QPDFExc& e) {
     if (e.getErrorCode() != qpdf_e_password)
-      throw Failure("Failed to open PDF file: " + shown(in.path) + ": " +
-                    oneLine(e.getMessageDetail()));
+      throw Failure(Reason::Damaged, "Failed to open PDF file: " + shown(in.path) + ": " +
+                                         oneLine(e.getMessageDetail()));
     // Older encryption takes PDFDocEncoding passwords; a UTF-8 one may need converting.
     std::string converted;
     if (in.hasPassword && QUtil::utf8_to_pdf_doc(in.password, converted) &&
@@ -107,11 +114,14 @@ std::unique_ptr<QPDF> openDocument(const OpenedInput& opened, const Input& in) {
       } catch (const std::exception&) {
       }
     }
-    throw Failure("Failed to open PDF file: " + shown(in.path) + ": " +
-                  (in.hasPassword ? "the given input_pw password is incorrect"
-                                  : "OWNER OR USER PASSWORD REQUIRED, but not given"));
+    throw Failure(in.hasPassword ? Reason::PasswordIncorrect : Reason::PasswordRequired,
+                  "Failed to open PDF file: " + shown(in.path) + ": " +
+                      (in.hasPassword ? "the given input_pw password is incorrect"
+                                      : "OWNER OR USER PASSWORD REQUIRED, but not given"));
   } catch (const std::exception& e) {
-    throw Failure("Failed to open PDF file: " + shown(in.path) + ": " + oneLine(e.what()));
+    throw Failure(dynamic_cast<const std::bad_alloc*>(&e) != nullptr ? Reason::Failed
+                                                                     : Reason::Damaged,
+                  "Failed to open PDF file: " + shown(in.path) + ": " + oneLine(e.what()));
   }
 }
 
@@ -152,10 +162,12 @@ void checkUnchanged(const OpenedInput& in) {
   const FileState now = stateOf(st);
   if (now.sameContents(in.opened))
     return;
-  throw Failure("Failed to read PDF file: " + shown(in.path) +
-                ": the file was changed while it was being read (" +
-                std::to_string(in.opened.size) + " bytes when opened, " + std::to_string(now.size) +
-                " now); it is not split from two versions: try again once it is complete");
+  throw Failure(Reason::Changed,
+                "Failed to read PDF file: " + shown(in.path) +
+                    ": the file was changed while it was being read (" +
+                    std::to_string(in.opened.size) + " bytes when opened, " +
+                    std::to_string(now.size) +
+                    " now); it is not split from two versions: try again once it is complete");
 }
 
 std::size_t collectProblems(OpenedInput& in) {
@@ -195,11 +207,12 @@ void InputCache::remember(const OpenedInput& opened) {
   const auto [first, fresh] = firstSeen_.emplace(opened.path, opened.opened);
   if (fresh || first->second.sameContents(opened.opened))
     return;
-  throw Failure("Failed to open PDF file: " + shown(opened.path) + ": " +
-                (first->second.sameFile(opened.opened)
-                     ? "the file was changed since this session first read it"
-                     : "another file has taken its place since this session first read it") +
-                "; it is not split from two versions: split it again");
+  throw Failure(Reason::Changed,
+                "Failed to open PDF file: " + shown(opened.path) + ": " +
+                    (first->second.sameFile(opened.opened)
+                         ? "the file was changed since this session first read it"
+                         : "another file has taken its place since this session first read it") +
+                    "; it is not split from two versions: split it again");
 }
 
 OpenedInput& InputCache::get(const Input& in) {
@@ -275,7 +288,8 @@ std::vector<QPDFPageObjectHelper>& pagesOf(OpenedInput& in) {
     try {
       in.pages = QPDFPageDocumentHelper(*in.pdf).getAllPages();
     } catch (const std::exception& e) {
-      throw Failure("Failed to read the pages of " + shown(in.path) + ": " + oneLine(e.what()));
+      throw Failure(Reason::Damaged,
+                    "Failed to read the pages of " + shown(in.path) + ": " + oneLine(e.what()));
     }
     in.pagesLoaded = true;
   }

@@ -2,6 +2,7 @@
 
 #include <qpdf/Buffer.hh>
 #include <qpdf/Pipeline.hh>
+#include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFWriter.hh>
 #include <qpdf/QUtil.hh>
 
@@ -38,8 +39,8 @@ public:
         const int saved = errno;
         if (fd >= 0)
           ::close(fd);
-        throw Failure("Unable to open file for writing: " + shown(target) + ": " +
-                      std::strerror(saved));
+        throw Failure(Reason::Io, "Unable to open file for writing: " + shown(target) + ": " +
+                                      std::strerror(saved));
       }
       direct_ = true;
       return;
@@ -54,16 +55,16 @@ public:
     buf.push_back('\0');
     const int fd = ::mkstemp(buf.data());
     if (fd < 0)
-      throw Failure("Unable to open file for writing: " + shown(target) + ": " +
-                    std::strerror(errno));
+      throw Failure(Reason::Io, "Unable to open file for writing: " + shown(target) + ": " +
+                                    std::strerror(errno));
     temp_.assign(buf.data());
     file_ = ::fdopen(fd, "wb");
     if (file_ == nullptr) {
       const int saved = errno;
       ::close(fd);
       ::unlink(temp_.c_str());
-      throw Failure("Unable to open file for writing: " + shown(target) + ": " +
-                    std::strerror(saved));
+      throw Failure(Reason::Io, "Unable to open file for writing: " + shown(target) + ": " +
+                                    std::strerror(saved));
     }
   }
   StagedOutput(const StagedOutput&) = delete;
@@ -88,10 +89,11 @@ public:
     const bool closeFailed = std::fclose(file_) != 0;
     file_ = nullptr;
     if (writeFailed || closeFailed)
-      throw Failure("Unable to write file: " + shown(target_) + ": " +
-                    std::strerror(writeFailed ? saved : errno));
+      throw Failure(Reason::Io, "Unable to write file: " + shown(target_) + ": " +
+                                    std::strerror(writeFailed ? saved : errno));
     if (!direct_ && ::rename(temp_.c_str(), target_.c_str()) != 0)
-      throw Failure("Unable to write file: " + shown(target_) + ": " + std::strerror(errno));
+      throw Failure(Reason::Io,
+                    "Unable to write file: " + shown(target_) + ": " + std::strerror(errno));
     committed_ = true;
   }
 
@@ -105,15 +107,17 @@ private:
 
 void confirmOverwrite(Context& ctx) {
   if (ctx.err == nullptr)
-    throw Failure("The output file " + shown(ctx.cmd.output) +
-                  " exists and was not replaced (do_ask: no one to answer in a session)");
+    throw Failure(Reason::Refused,
+                  "The output file " + shown(ctx.cmd.output) +
+                      " exists and was not replaced (do_ask: no one to answer in a session)");
   std::fprintf(ctx.err, "Warning: the output file %s already exists. Overwrite? (y/n): ",
                shown(ctx.cmd.output).c_str());
   std::fflush(ctx.err);
   char answer[16] = {};
   if (ctx.in == nullptr || std::fgets(answer, sizeof answer, ctx.in) == nullptr ||
       (answer[0] != 'y' && answer[0] != 'Y'))
-    throw Failure("The output file " + shown(ctx.cmd.output) + " exists and was not replaced");
+    throw Failure(Reason::Refused,
+                  "The output file " + shown(ctx.cmd.output) + " exists and was not replaced");
 }
 
 std::string passwordBytes(const std::string& utf8) {
@@ -155,7 +159,7 @@ void applyEncryption(const Command& cmd, QPDFWriter& writer) {
 
 void writeToStdout(Context& ctx, const unsigned char* data, std::size_t size) {
   if (std::fwrite(data, 1, size, ctx.out) != size || std::fflush(ctx.out) != 0)
-    throw Failure("Unable to write to standard output");
+    throw Failure(Reason::Io, "Unable to write to standard output");
   ctx.bytes = size;
 }
 
@@ -210,8 +214,9 @@ void checkSources(const DocumentOptions& options) {
     if (collectProblems(*source) > 0 && options.pages) {
       const std::string what = source->problemTexts.size() > before ? source->problemTexts[before]
                                                                     : source->problemTexts.back();
-      throw Failure("Damaged PDF file: " + shown(source->path) +
-                    ": reading it failed while the pages were written: " + what);
+      throw Failure(Reason::Damaged,
+                    "Damaged PDF file: " + shown(source->path) +
+                        ": reading it failed while the pages were written: " + what);
     }
   }
 }
@@ -226,27 +231,29 @@ void checkOutput(Context& ctx) {
   const std::size_t nameLength =
       slash == std::string::npos ? cmd.output.size() : cmd.output.size() - slash - 1;
   if (cmd.output.size() >= PATH_MAX || nameLength > NAME_MAX)
-    throw Failure("Unable to open file for writing: " + shown(cmd.output) + ": " +
-                  std::strerror(ENAMETOOLONG));
+    throw Failure(Reason::Io, "Unable to open file for writing: " + shown(cmd.output) + ": " +
+                                  std::strerror(ENAMETOOLONG));
   if (nameLength == 0)
-    throw Failure("The given output filename is a directory: " + shown(cmd.output));
+    throw Failure(Reason::Refused,
+                  "The given output filename is a directory: " + shown(cmd.output));
 
   struct stat target {};
   if (::stat(cmd.output.c_str(), &target) != 0)
     return;
   if (S_ISDIR(target.st_mode))
-    throw Failure("The given output filename is a directory: " + shown(cmd.output));
+    throw Failure(Reason::Refused,
+                  "The given output filename is a directory: " + shown(cmd.output));
   for (const Input& in : cmd.inputs) {
     struct stat source {};
     if (::stat(in.path.c_str(), &source) == 0 && sameFile(source, target))
-      throw Failure("The given output filename: " + shown(cmd.output) +
-                    " matches an input filename.");
+      throw Failure(Reason::Refused, "The given output filename: " + shown(cmd.output) +
+                                         " matches an input filename.");
   }
   if (!cmd.infoPath.empty() && cmd.infoPath != "-") {
     struct stat info {};
     if (::stat(cmd.infoPath.c_str(), &info) == 0 && sameFile(info, target))
-      throw Failure("The given output filename: " + shown(cmd.output) +
-                    " matches the info filename.");
+      throw Failure(Reason::Refused, "The given output filename: " + shown(cmd.output) +
+                                         " matches the info filename.");
   }
   if (cmd.ask)
     confirmOverwrite(ctx);
@@ -261,7 +268,8 @@ void emit(Context& ctx, const std::string& data) {
   } else {
     StagedOutput staged(cmd.output);
     if (std::fwrite(data.data(), 1, data.size(), staged.file()) != data.size())
-      throw Failure("Unable to write file: " + shown(cmd.output) + ": " + std::strerror(errno));
+      throw Failure(Reason::Io,
+                    "Unable to write file: " + shown(cmd.output) + ": " + std::strerror(errno));
     staged.commit();
     ctx.bytes = data.size();
   }
@@ -297,9 +305,15 @@ std::shared_ptr<Buffer> writeDocument(Context& ctx, QPDF& pdf, const DocumentOpt
     writer.write();
   } catch (const Failure&) {
     throw;
+  } catch (const QPDFExc& e) {
+    // libqpdf reading an object of the source that it cannot parse
+    throw Failure(Reason::Damaged, "Unable to write " +
+                                       shown(cmd.measure ? "the measured document" : cmd.output) +
+                                       ": " + oneLine(e.what()));
   } catch (const std::exception& e) {
-    throw Failure("Unable to write " + shown(cmd.measure ? "the measured document" : cmd.output) +
-                  ": " + oneLine(e.what()));
+    throw Failure(Reason::Io, "Unable to write " +
+                                  shown(cmd.measure ? "the measured document" : cmd.output) + ": " +
+                                  oneLine(e.what()));
   }
   checkSources(options);
   if (options.stage)

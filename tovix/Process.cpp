@@ -14,7 +14,8 @@ namespace {
 constexpr std::size_t kStackBytes = std::size_t{256} << 20;
 
 int crashFd = 2;
-const char* crashLine = "Error: the engine failed on this file (nested too deeply or damaged)\n";
+const char* crashLine =
+    "Error: [failed] the engine failed on this file (nested too deeply or damaged)\n";
 
 void onCrash(int) {
   // Only async-signal-safe calls: the stack may be exhausted.

@@ -61,26 +61,24 @@ Answer answer(const std::vector<std::string>& args, InputCache& cache,
   Answer a;
   ParseResult parsed = parseCommand(args);
   if (!parsed.ok) {
-    a.message = "Error: " + oneLine(parsed.error);
+    a.message = bridge::errorLine(parsed.unsupported ? Reason::NotSupported : Reason::Usage,
+                                  oneLine(parsed.error));
     return a;
   }
   char* data = nullptr;
   std::size_t size = 0;
   std::FILE* payload = ::open_memstream(&data, &size);
   if (payload == nullptr) {
-    a.message = "Error: out of memory";
+    a.message = bridge::errorLine(Reason::Failed, "out of memory");
     return a;
   }
   Context ctx{parsed.command, payload, nullptr, nullptr, &cache};
   ctx.channels = channels;
   try {
     a.code = execute(ctx);
-  } catch (const Failure& e) {
-    a.message = std::string("Error: ") + e.what();
-  } catch (const std::exception& e) {
-    a.message = "Error: " + oneLine(e.what());
   } catch (...) {
-    a.message = "Error: unexpected failure";
+    const Refusal refusal = currentRefusal();
+    a.message = bridge::errorLine(refusal.reason, refusal.text);
   }
   std::fclose(payload);
   std::unique_ptr<char, decltype(&std::free)> owned(data, &std::free);
@@ -102,7 +100,8 @@ void runSession(std::FILE* in, std::FILE* out) {
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (parent == 1 || ::getppid() != parent)
     return;
-  setCrashLine(1, "1 0 Error: the engine failed on this file (nested too deeply or damaged)\n");
+  setCrashLine(
+      1, "1 0 Error: [failed] the engine failed on this file (nested too deeply or damaged)\n");
   std::fputs("tovix-session 1\n", out);
   std::fflush(out);
 
@@ -123,9 +122,9 @@ void runSession(std::FILE* in, std::FILE* out) {
     Answer a;
     const auto args = bridge::splitCommandLine(line);
     if (tooLong)
-      a.message = "Error: command line too long";
+      a.message = bridge::errorLine(Reason::Usage, "command line too long");
     else if (args.empty())
-      a.message = "Error: empty command";
+      a.message = bridge::errorLine(Reason::Usage, "empty command");
     else
       a = answer(args, cache, channels);
     // A path in a message may hold a line break; the answer stays one line.

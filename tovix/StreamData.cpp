@@ -38,8 +38,8 @@ std::string objectName(QPDFObjectHandle oh) {
 }
 
 Failure pastBound(const std::string& what, std::uint64_t limit) {
-  return Failure(what + " decodes to more than " + std::to_string(limit >> 20) +
-                 " MiB, past the engine's bound for decoded data");
+  return Failure(Reason::TooLarge, what + " decodes to more than " + std::to_string(limit >> 20) +
+                                       " MiB, past the engine's bound for decoded data");
 }
 
 // Appends the decoded data of `stream`; false when it cannot be decoded

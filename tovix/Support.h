@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bridge/EngineReason.h"
 #include "tovix/Command.h"
 
 #include <sys/types.h>
@@ -14,11 +15,27 @@
 // and the context of the command being run.
 namespace sundrel::tovix {
 
-// Every failure the user should read: one line, no "Error: " prefix.
+using Reason = bridge::EngineReason;
+
+// Every failure the user should read: one line, no "Error: " prefix, and the
+// reason code that goes before it (one of the codes the README lists).
 class Failure : public std::runtime_error {
 public:
-  using std::runtime_error::runtime_error;
+  Failure(Reason reason, const std::string& what) : std::runtime_error(what), reason_(reason) {}
+  explicit Failure(const std::string& what) : Failure(Reason::Failed, what) {}
+  Reason reason() const { return reason_; }
+
+private:
+  Reason reason_;
 };
+
+// The reason and words of the exception being handled; for a catch (...)
+// block, so that anything thrown becomes one coded error line.
+struct Refusal {
+  Reason reason = Reason::Failed;
+  std::string text;
+};
+Refusal currentRefusal();
 
 // Paths in messages stay readable even when absurdly long.
 std::string shown(const std::string& path);

@@ -41,14 +41,16 @@ int main(int argc, char** argv) {
   long pumps = 0;
   sundrel::bridge::setThreadPumpHook([&] { ++pumps; });
 
-  const Measure pumping = measure(
-      [&] {
-        std::string output;
-        sundrel::bridge::runCommandPumping(command, output);
-      },
-      pumps);
+  bool ran = true;
+  const Measure pumping =
+      measure([&] { ran = sundrel::bridge::runCommandPumping(command).succeeded() && ran; }, pumps);
   const long pumpingPumps = pumps;
-  const Measure blocking = measure([&] { sundrel::bridge::runCommandBlocking(command); }, pumps);
+  const Measure blocking = measure(
+      [&] { ran = sundrel::bridge::runCommandBlocking(command).succeeded() && ran; }, pumps);
+  if (!ran) {
+    std::fprintf(stderr, "%s did not run as it should\n", command.c_str());
+    return 1;
+  }
 
   std::printf("child runs %s s\n", seconds.c_str());
   std::printf("%-10s %8s %10s %8s %8s\n", "mode", "wall s", "parent cpu", "cpu/wall", "pumps/s");

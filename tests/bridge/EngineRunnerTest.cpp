@@ -2,9 +2,13 @@
 
 #include "tests/support/TempDir.h"
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <thread>
+#include <tuple>
 
 namespace sundrel::bridge {
 namespace {
@@ -91,6 +95,52 @@ TEST(MakeTempPath, GivesUnusedPrivateNamesWithTheSuffix) {
   EXPECT_EQ(info.st_mode & 0777, 0700u);
 }
 
+// A coded error line, an engine without codes (pdftk-java's lines, an older
+// tovix.dll's), and no error line at all.
+TEST(EngineReasons, ReadFromCodesOrFromTheWordsOfEnginesWithout) {
+  struct Case {
+    std::string output;
+    EngineReason reason;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"Error: [password_required] Failed to open PDF file: a.pdf: OWNER OR USER PASSWORD "
+       "REQUIRED, but not given\n",
+       EngineReason::PasswordRequired,
+       "Failed to open PDF file: a.pdf: OWNER OR USER PASSWORD REQUIRED, but not given"},
+      {"Warning: x\nError: [too_large] the content decodes to more than 256 MiB\n",
+       EngineReason::TooLarge, "the content decodes to more than 256 MiB"},
+      {"Error: [a_new_code] something new\n", EngineReason::Unknown, "something new"},
+      {"Error: Failed to open input PDF file: \n   enc.pdf\n   OWNER OR USER PASSWORD REQUIRED, "
+       "but incorrect\nErrors encountered.  No output created.\n",
+       EngineReason::PasswordIncorrect,
+       "Failed to open input PDF file: enc.pdf OWNER OR USER PASSWORD REQUIRED, but incorrect"},
+      {"Error: Failed to open input PDF file: \n   x.pdf\n   OWNER PASSWORD REQUIRED, but not "
+       "given\n",
+       EngineReason::PasswordRequired,
+       "Failed to open input PDF file: x.pdf OWNER PASSWORD REQUIRED, but not given"},
+      {"Error: Unable to find file.\nError: Failed to open input PDF file: \n   m.pdf\n",
+       EngineReason::NotFound, "Unable to find file."},
+      {"Error: Range end page number exceeds size of PDF\n   here: 5-2000\n", EngineReason::Range,
+       "Range end page number exceeds size of PDF here: 5-2000"},
+      {"Error: Failed to open PDF file: b.pdf: the given input_pw password is incorrect",
+       EngineReason::PasswordIncorrect,
+       "Failed to open PDF file: b.pdf: the given input_pw password is incorrect"},
+      {"Error: something else\n", EngineReason::Unknown, "something else"},
+      {"", EngineReason::Unknown, ""},
+  };
+  for (const Case& c : cases) {
+    const EngineMessage message = readEngineError(c.output);
+    EXPECT_EQ(message.reason, c.reason) << c.output;
+    EXPECT_EQ(message.text, c.text) << c.output;
+  }
+  // Every code the engine writes is read back as its reason.
+  for (int r = int(EngineReason::Usage); r <= int(EngineReason::Failed); ++r) {
+    const auto reason = EngineReason(r);
+    EXPECT_EQ(readEngineError(errorLine(reason, "words")).reason, reason) << reasonCode(reason);
+  }
+}
+
 class RunCommandTest : public ::testing::Test {
 protected:
   void TearDown() override {
@@ -100,23 +150,45 @@ protected:
   }
 };
 
-TEST_F(RunCommandTest, ExitCodes) {
+// How a child ended, the same in both wait modes.
+TEST_F(RunCommandTest, SaysHowTheChildEnded) {
+  using Ending = ProcessResult::Ending;
   struct Case {
     std::string command;
+    Ending ending;
     int exitCode;
+    int signal;
+    std::string described;
   };
   const Case cases[] = {
-      {R"(/bin/sh -c "exit 7")", 7},
-      {R"(/bin/sh -c "exit 0")", 0},
-      {R"(/bin/sh -c "kill -9 $$")", -1},   // no exit code for a signal
-      {R"("/nonexistent/tovix.dll" x)", 0}, // cannot be started
-      {"", 0},
+      {R"(/bin/sh -c "exit 7")", Ending::Exited, 7, 0, "exited with code 7"},
+      {R"(/bin/sh -c "exit 0")", Ending::Exited, 0, 0, "exited with code 0"},
+      {R"(/bin/sh -c "kill -9 $$")", Ending::Signalled, -1, 9, "was ended by signal 9"},
+      {R"("/nonexistent/tovix.dll" x)", Ending::NotStarted, -1, 0,
+       "could not be started: /nonexistent/tovix.dll: No such file or directory"},
+      {"", Ending::NotStarted, -1, 0, "could not be started: there is no command"},
+      {"/bin/sleep 5", Ending::TimedOut, -1, 0, "ran past its time limit"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(runCommandBlocking(c.command), c.exitCode) << c.command;
-    std::string output;
-    EXPECT_EQ(runCommandPumping(c.command, output), c.exitCode) << c.command;
+    for (const WaitMode mode : {WaitMode::Blocking, WaitMode::Pumping}) {
+      const ProcessResult result = runProcess(c.command, {mode, 300, nullptr});
+      EXPECT_EQ(result.ending, c.ending) << c.command;
+      EXPECT_EQ(std::tie(result.exitCode, result.signal), std::tie(c.exitCode, c.signal))
+          << c.command;
+      EXPECT_EQ(result.describe().rfind(c.described, 0), 0u) << result.describe();
+    }
   }
+  // A cancel flag set from another thread ends the child within a step.
+  std::atomic<bool> cancel{false};
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    cancel = true;
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(runProcess("/bin/sleep 30", {WaitMode::Blocking, 60000, &cancel}).ending,
+            Ending::Cancelled);
+  stopper.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
 TEST_F(RunCommandTest, CapturesLargeOutputInOrderAndEmptyOutput) {
@@ -124,18 +196,13 @@ TEST_F(RunCommandTest, CapturesLargeOutputInOrderAndEmptyOutput) {
   for (int i = 1; i <= 200000; ++i)
     expected += std::to_string(i) + "\n";
   ASSERT_GT(expected.size(), 1u << 20);
-  std::string output;
-  EXPECT_EQ(runCommandPumping("/usr/bin/seq 1 200000", output), 0);
-  EXPECT_EQ(output, expected);
-
-  std::string none;
-  EXPECT_EQ(runCommandPumping("/bin/true", none), 0);
-  EXPECT_EQ(none, "");
-
+  const ProcessResult large = runCommandPumping("/usr/bin/seq 1 200000");
+  EXPECT_TRUE(large.succeeded());
+  EXPECT_EQ(large.output, expected);
+  EXPECT_EQ(runCommandPumping("/bin/true").output, "");
   // Standard error arrives through the same pipe; standard input is empty.
-  std::string both;
-  EXPECT_EQ(runCommandPumping(R"(/bin/sh -c "echo out; echo err >&2; cat; echo end")", both), 0);
-  EXPECT_EQ(both, "out\nerr\nend\n");
+  EXPECT_EQ(runCommandPumping(R"(/bin/sh -c "echo out; echo err >&2; cat; echo end")").output,
+            "out\nerr\nend\n");
 }
 
 TEST_F(RunCommandTest, OnlyTheResponsiveModePumpsAndBothTrace) {
@@ -144,18 +211,20 @@ TEST_F(RunCommandTest, OnlyTheResponsiveModePumpsAndBothTrace) {
   setThreadPumpHook([&] { ++pumps; });
   setTraceHook([&](std::string_view line) { traced.emplace_back(line); });
 
-  EXPECT_EQ(runCommandBlocking("/bin/sleep 0.2"), 0);
+  EXPECT_TRUE(runCommandBlocking("/bin/sleep 0.2").succeeded());
   EXPECT_EQ(pumps, 0);
-  std::string output;
-  EXPECT_EQ(runCommandPumping("/bin/sleep 0.2", output), 0);
+  EXPECT_TRUE(runCommandPumping("/bin/sleep 0.2").succeeded());
   EXPECT_GT(pumps, 2);
-  EXPECT_EQ(traced, (std::vector<std::string>{"/bin/sleep 0.2\n", "/bin/sleep 0.2\n"}));
+  // A command run on another thread never runs the window's pump.
+  std::thread([] { EXPECT_TRUE(runCommandPumping("/bin/sleep 0.2").succeeded()); }).join();
+  EXPECT_LT(pumps, 40);
+  EXPECT_EQ(traced, std::vector<std::string>(3, "/bin/sleep 0.2\n"));
 }
 
 TEST_F(RunCommandTest, ChildThatLeavesItsPipeToADescendantStillEnds) {
   // The grandchild keeps the pipe open for 30 s; the run ends with the child.
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(runCommandBlocking(R"(/bin/sh -c "sleep 30 & exit 3")"), 3);
+  EXPECT_TRUE(runCommandBlocking(R"(/bin/sh -c "sleep 30 & exit 3")").exited(3));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
 
@@ -169,9 +238,9 @@ TEST_F(RunCommandTest, RunEngineUsesTheEngineBesideTheProgram) {
   setTraceHook([&](std::string_view line) { traced.emplace_back(line); });
 
   EXPECT_EQ(programFilePath("SettingValue.ini"), dir.str() + "/SettingValue.ini");
-  EXPECT_EQ(runEngine(""), 0);
+  EXPECT_EQ(runEngine("").ending, ProcessResult::Ending::NotStarted);
   EXPECT_TRUE(traced.empty()); // nothing started
-  EXPECT_EQ(runEngine(R"(A="/x/a b.pdf" cat A1-2 output "/y/p""q.pdf")"), 4);
+  EXPECT_TRUE(runEngine(R"(A="/x/a b.pdf" cat A1-2 output "/y/p""q.pdf")").exited(4));
   EXPECT_EQ(test::readFile(dir.file("args")), "A=/x/a b.pdf|cat|A1-2|output|/y/p\"q.pdf|");
   ASSERT_EQ(traced.size(), 1u);
   EXPECT_EQ(traced[0].rfind("\"" + engine + "\" A=", 0), 0u);
@@ -258,9 +327,10 @@ TEST_F(PageCountTest, StartsNothingWithoutPathOrEngine) {
   pdf = "/x.pdf";
   EXPECT_EQ(countWithReport("NumberOfPages: 2\n"), 0);
   EXPECT_FALSE(std::filesystem::exists(dir.file("calls")));
-  // No report written: 0.
+  // No engine: nothing runs, and the count says so.
   setProgramDirectory("/nonexistent");
   EXPECT_EQ(getPageCount("/x.pdf"), 0);
+  EXPECT_EQ(countPages("/x.pdf").failure.reason, EngineReason::EngineMissing);
 }
 
 } // namespace

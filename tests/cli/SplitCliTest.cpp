@@ -179,7 +179,7 @@ void SplitCli::checkCorpusFile(const std::string& name, bool mustSplit) {
   const Result singles = split("--size 1 --quiet --output-dir " + shellQuote(single), {source});
   if (singles.status == 2 && !mustSplit) {
     EXPECT_NE(singles.err.find(source + ": "), std::string::npos) << singles.err;
-  } else if ((fs::file_size(source) / 1024) * 1024 > 1) {
+  } else if (fs::file_size(source) >= 1) {
     // 3: done, with pages that alone exceed the limit.
     ASSERT_TRUE(singles.status == 0 || singles.status == 3) << singles.err;
     const auto pages = parseParts(singles.out);
@@ -209,8 +209,8 @@ void SplitCli::checkCorpusFile(const std::string& name, bool mustSplit) {
               << "limit " << limit << ", part " << i + 1;
         }
       }
-      // The list's size is in whole kilobytes: a file so listed at the limit is skipped.
-      if ((fs::file_size(source) / 1024) * 1024 <= static_cast<std::uintmax_t>(limit)) {
+      // Only a file below the limit is skipped.
+      if (fs::file_size(source) < static_cast<std::uintmax_t>(limit)) {
         EXPECT_NE(result.err.find("is too small"), std::string::npos);
         continue;
       }
@@ -319,6 +319,34 @@ TEST_F(SplitCli, PartsCarryThePropertiesAndTheSecurity) {
   EXPECT_EQ(static_cast<std::size_t>(
                 std::distance(fs::directory_iterator(work.path()), fs::directory_iterator())),
             parts.size() + 1);
+}
+
+// The limit reaches the run as a 64-bit byte count, and only a file below it
+// is skipped: one of exactly the limit, or one byte over it, is split.
+TEST_F(SplitCli, TheLimitInBytesDecidesWhatIsSplit) {
+  const std::string source = generated("report.pdf", kReport);
+  const auto size = static_cast<long long>(fs::file_size(source));
+  const struct {
+    std::string option;
+    long long limit;
+    bool split;
+  } cases[] = {
+      {"3G", 3221225472LL, false},
+      {std::to_string(size - 1), size - 1, true},
+      {std::to_string(size), size, true},
+      {std::to_string(size + 1), size + 1, false},
+  };
+  for (const auto& c : cases) {
+    const Result result = split("--json --dry-run --size " + c.option, {source});
+    EXPECT_EQ(result.status, 0) << c.option << ": " << result.err;
+    const std::string summary = result.out.substr(result.out.rfind("{\"type\":\"summary\""));
+    const std::string expected =
+        "{\"type\":\"summary\",\"limit\":" + std::to_string(c.limit) +
+        (c.split ? ",\"split\":1,\"skipped\":0," : ",\"split\":0,\"skipped\":1,") +
+        "\"failed\":0,\"not_reached\":0,\"parts\":";
+    EXPECT_EQ(summary.rfind(expected, 0), 0u) << c.option << ": " << summary;
+    EXPECT_EQ(summary == expected + "0}\n", !c.split) << summary; // parts only when split
+  }
 }
 
 TEST_F(SplitCli, KeepOriginalEncryptionWins) {

@@ -22,6 +22,8 @@
 //               (written, or measured in a dry run)
 //   damaged.txt file names: in a session, dump_data notes a repair, and so
 //               does every cat; "<name> page" makes every cat fail instead
+//   reason.txt  "<file name> <code>" lines: dump_data of that file fails with
+//               that reason code, in a session and in a process
 
 #include "bridge/EngineRunner.h"
 
@@ -99,10 +101,24 @@ long long pageCount(const std::string& handle) {
   return pages.count(name) ? pages[name] : pages.count("*") ? pages["*"] : 0;
 }
 
+// The reason code reason.txt gives the file; empty when none.
+std::string reasonFor(const std::string& name) {
+  std::ifstream in(home / "reason.txt");
+  std::string file;
+  std::string code;
+  while (in >> file >> code)
+    if (file == name)
+      return code;
+  return {};
+}
+
 // One command of a session: its status line, and the payload for "-".
 std::string answer(const std::vector<std::string>& args) {
   const std::string path = args.empty() ? "" : args[0].substr(args[0].find('=') + 1);
   const std::string name = fs::path(path).filename().string();
+  if (const std::string code = reasonFor(name);
+      !code.empty() && args.size() >= 2 && args[1] == "dump_data")
+    return "1 0 Error: [" + code + "] refused as the table says\n";
   const std::string note =
       listed("damaged.txt", name) ? "Warning: " + path + " is damaged and was repaired" : "ok";
   if (args.size() >= 4 && args[1] == "dump_data") {
@@ -180,6 +196,11 @@ int main(int argc, char** argv) {
   waitIfAsked(args);
   if (fs::exists(home / "hang"))
     ::sleep(60);
+  if (const std::string code = reasonFor(fs::path(args[0]).filename().string());
+      !code.empty() && args.size() >= 2 && args[1] == "dump_data") {
+    std::cerr << "Error: [" << code << "] refused as the table says\n";
+    return 1;
+  }
   if (args.size() >= 4 && args[1] == "dump_data" &&
       listed("locked.txt", fs::path(args[0]).filename().string())) {
     std::cerr << "Error: Failed to open PDF file: " << args[0]

@@ -53,6 +53,7 @@ TEST(Damage, APartWithAnUnreadablePageOrObjectFailsWithTheReason) {
     const RunResult r = runProgram({enginePath(), "A=" + src, "cat", range, "output", out});
     if (c.refusal != nullptr) {
       EXPECT_EQ(r.exitCode, 1);
+      EXPECT_EQ(r.err.rfind("Error: [damaged] ", 0), 0u) << r.err;
       EXPECT_NE(r.err.find(c.refusal), std::string::npos) << r.err;
       EXPECT_FALSE(exists(out));
       continue;
@@ -102,6 +103,7 @@ TEST(Damage, NestedFiltersTravelEncodedAndWhatIsDecodedIsBounded) {
   const RunResult cat = runProgram({enginePath(), "A=" + src, "cat", "A2", "output", out});
   for (const RunResult& run : {cat, runProgram({enginePath(), "A=" + src, "page_sizes"})}) {
     EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err.rfind("Error: [too_large] ", 0), 0u) << run.err;
     EXPECT_NE(run.err.find(": the content of object 5 0 decodes to more than 256 MiB"),
               std::string::npos)
         << run.err;

@@ -145,10 +145,11 @@ TEST(Session, HandshakeStatusLinesPayloadsAndEnd) {
   Session s;
   EXPECT_EQ(s.handshake, "tovix-session 1");
   Status st = s.send("");
-  EXPECT_EQ((std::pair{st.code, st.message}), (std::pair{1, std::string("Error: empty command")}));
+  EXPECT_EQ((std::pair{st.code, st.message}),
+            (std::pair{1, std::string("Error: [usage] empty command")}));
   st = s.send("A=" + q(src) + " cat A9 measure");
   EXPECT_EQ(st.code, 1);
-  EXPECT_EQ(st.message.rfind("Error: Range start page number exceeds size of PDF", 0), 0u);
+  EXPECT_EQ(st.message.rfind("Error: [range] Range start page number exceeds size of PDF", 0), 0u);
   st = s.send(q(src) + " dump_data output -\r");
   EXPECT_EQ(st.code, 0);
   EXPECT_EQ(st.message, "ok");
@@ -345,11 +346,55 @@ TEST(Session, ItsOwnInputAndOutputAreRefused) {
   for (const auto& c : cases) {
     const Status st = s.send(c.command);
     EXPECT_EQ(st.code, 1) << c.command;
-    EXPECT_EQ(st.message.rfind("Error: " + c.refusal, 0), 0u) << st.message;
+    EXPECT_EQ(st.message.rfind("Error: [refused] " + c.refusal, 0), 0u) << st.message;
     // the channel still carries exactly one answer per command
     EXPECT_EQ(s.send("A=" + q(src) + " cat A2 measure").code, 0) << c.command;
   }
   EXPECT_TRUE(dir.entries().size() == 1) << "nothing written";
+}
+
+// Every refusal starts with its reason code, the same in the one-shot error
+// line and in the session's answer; a source changed under the session says
+// so too.
+TEST(Session, RefusalsCarryTheirReasonCode) {
+  TempDir dir;
+  const std::string src = dir.file("src.pdf"), out = dir.file("out.pdf");
+  writePdf(src, PdfShape{}.withPages(2));
+  const std::string locked = dir.file("locked.pdf");
+  writePdf(locked, PdfShape{}.withLock({"user", "owner", Cipher::Aes128}));
+  const std::string junk = dir.file("junk.pdf");
+  writeFile(junk, std::string(4000, 'x'));
+  const struct {
+    std::vector<std::string> args;
+    std::string code;
+  } cases[] = {
+      {{src, "cat", "1"}, "usage"},
+      {{src, "burst", "output", out}, "not_supported"},
+      {{src, "cat", "1", "output", out, "flatten"}, "not_supported"},
+      {{dir.file("missing.pdf"), "dump_data"}, "not_found"},
+      {{locked, "dump_data"}, "password_required"},
+      {{locked, "input_pw", "wrong", "dump_data"}, "password_incorrect"},
+      {{junk, "dump_data"}, "damaged"},
+      {{src, "cat", "9", "output", out}, "range"},
+      {{src, "cat", "1", "output", dir.file("no/such/folder.pdf")}, "io"},
+      {{src, "output", src}, "refused"},
+  };
+  Session s;
+  for (const auto& c : cases) {
+    const std::string expected = "Error: [" + c.code + "] ";
+    const RunResult r = oneShot(c.args);
+    EXPECT_EQ(r.exitCode, 1) << c.code;
+    EXPECT_EQ(firstLine(r.err).rfind(expected, 0), 0u) << r.err;
+    std::string command;
+    for (const std::string& arg : c.args)
+      command += q(arg) + " ";
+    const Status st = s.send(command);
+    EXPECT_EQ(st.code, 1) << c.code;
+    EXPECT_EQ(st.message.rfind(expected, 0), 0u) << st.message;
+  }
+  EXPECT_EQ(s.send("A=" + q(src) + " cat A1 measure").code, 0);
+  writePdf(src, PdfShape{}.withPages(3));
+  EXPECT_EQ(s.send("A=" + q(src) + " cat A1 measure").message.rfind("Error: [changed] ", 0), 0u);
 }
 
 // libqpdf can leave a document half changed when a command fails on it (a

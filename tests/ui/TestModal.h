@@ -83,6 +83,15 @@ template <class Control = QWidget> Control* control(const QWidget* window, int i
   return window->findChild<Control*>(QString::number(id));
 }
 
+// A control of a window by its descriptive name ("beginSplit"), which it
+// carries beside its identifier as the "controlName" property.
+template <class Control = QWidget> Control* named(const QWidget* window, const char* name) {
+  for (Control* found : window->findChildren<Control*>())
+    if (found->property("controlName").toString() == QLatin1String(name))
+      return found;
+  return nullptr;
+}
+
 inline void writeFile(const QString& path, const QByteArray& bytes) {
   QFile file(path);
   QVERIFY2(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size(), qPrintable(path));

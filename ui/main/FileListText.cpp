@@ -1,13 +1,10 @@
 #include "ui/main/FileListText.h"
 
-#include "engine/SplitHost.h"
-
 namespace sundrel::ui {
 
 QString formatSizeText(qint64 bytes) {
-  // The full 64-bit size: a file of 4 GiB or more must not look tiny, or the
-  // split would call it too small.
-  return QString::fromStdString(engine::listedSizeText(bytes < 0 ? 0 : std::uint64_t(bytes)));
+  // 1023 bytes show "0KB", 1536 bytes "1KB"; the run takes the exact size.
+  return QString::number(bytes < 0 ? 0 : bytes / 1024) + QStringLiteral("KB");
 }
 
 QString formatModifiedText(const QDateTime& time) {

@@ -1,6 +1,5 @@
 #pragma once
-// The texts of a file-list row. The split engine reads the "Size" text back by
-// its leading number, so its format is a contract.
+// The texts of a file-list row.
 
 #include <QDateTime>
 #include <QString>

@@ -10,7 +10,6 @@
 #include "ui/options/OptionsDialog.h"
 
 #include <QDialog>
-#include <QFileIconProvider>
 #include <QIcon>
 #include <QList>
 #include <QStringList>
@@ -20,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string_view>
 #include <type_traits>
 
 class QComboBox;
@@ -31,9 +31,12 @@ class QTableWidget;
 
 namespace sundrel::ui {
 
+class FileList;
 class PasswordColumn;
 
-// Control identifiers; every control carries its number as object name.
+// Control identifiers; every control carries its number as object name and
+// a descriptive name (the number's constant in lower camel case:
+// "beginSplit", "sizeEdit") as its kControlNameProperty.
 namespace ids {
 inline constexpr int AddDirectory = 1001;
 inline constexpr int Add = 1002;
@@ -56,6 +59,8 @@ inline constexpr int FileList = 1063;
 inline constexpr int Progress = 1072;
 } // namespace ids
 
+inline constexpr const char* kControlNameProperty = "controlName";
+
 // Index of "Custom" in settings::kSizePresets.
 inline constexpr int kCustomPreset = 8;
 
@@ -76,13 +81,17 @@ public:
   // is the row count) and fills its four columns.
   void addFileRow(const QString& path, int index);
 
+  // A control by its identifier, or by its descriptive name.
   QWidget* control(int id) const;
+  QWidget* control(std::string_view name) const;
   QString outputFolderPath() const { return chosenFolder; }
-  std::uint32_t currentSizeLimit() const { return sizeLimit; }
+  // The limit in bytes: the preset's, or what the last run read from the edit.
+  std::uint64_t currentSizeLimit() const { return sizeLimit; }
   OptionsDialog& optionsDialog() { return options; }
 
   // Test seams: what a run does, what the file and folder dialogs answer and
-  // how a listed file is opened. Each defaults to the real thing.
+  // how a listed file is opened. Each defaults to the real thing; the real
+  // run is engine::runSplit, which builds its SplitJob from this window.
   using SplitRunner =
       std::function<engine::SplitReport(engine::SplitHost&, settings::SplitSettings&)>;
   using FilesChooser = std::function<std::optional<QStringList>(QWidget* parent)>;
@@ -91,26 +100,34 @@ public:
   using FileOpener = std::function<void(const QString& path)>;
   // A runner that returns no report leaves nothing to show after the run.
   template <class Runner> void setSplitRunner(Runner runner);
+  void setSplitRunner(engine::SplitReport (*runner)(engine::SplitHost&, settings::SplitSettings&)) {
+    splitRunner = runner;
+  }
   void setFilesChooser(FilesChooser chooser);
   void setFolderChooser(FolderChooser chooser);
   void setFileOpener(FileOpener opener);
 
-  // SplitHost: what the split engine reads and drives.
+  // SplitHost: what a run reads from the window (the rows and the size edit
+  // as they are when it starts) and does to it.
   int rowCount() override;
   std::string rowPath(int row) override;
   std::string rowSizeText(int row) override;
+  std::uint64_t rowBytes(int row) override;
   std::string rowPassword(int row) override;
   std::string sizeEditText() override;
+  std::uint64_t limitBytes() override;
   bool originalDirectorySelected() override;
   std::string outputFolder() override;
   void setProgressRange(int lower, int upper) override;
   void setProgressPos(int pos) override;
   void showSkipMessage(const std::string& text) override;
   void pumpDialogMessages() override;
+  void fileSkipped(const std::string& path) override;
   void fileFailed(const std::string& sourcePath, const std::string& reason) override;
+  void fileNotSplit(const engine::FileReport& file) override;
 
   // The "Password" column and the passwords given for the listed files.
-  PasswordColumn& passwords() { return *passwordColumn; }
+  PasswordColumn& passwords();
 
 public slots:
   void onBeginSplit();
@@ -139,17 +156,13 @@ protected:
 
 private:
   void createControls();
-  void setUpFileList();
+  void connectControls();
   void deleteSelectedRows();
-  int selectedRowCount() const;
   bool onListKeyDown(int key);
-  // The list row of the run's row: a run leaves out the files the user chose
-  // to skip at its start; rows dropped during it follow.
-  int listRow(int row) const;
 
   // Bound controls.
   QProgressBar* progressBar = nullptr;
-  QTableWidget* fileList = nullptr;
+  QTableWidget* fileTable = nullptr;
   QPushButton* beginSplitButton = nullptr;
   QPushButton* browseButton = nullptr;
   QPushButton* deleteButton = nullptr;
@@ -159,15 +172,12 @@ private:
   QComboBox* sizePresetCombo = nullptr;
   QRadioButton* originalRadio = nullptr;
   QRadioButton* alternativeRadio = nullptr;
-  PasswordColumn* passwordColumn = nullptr;
-  std::optional<QList<int>> runRows; // set while a run goes on
-  int runListed = 0;                 // rows listed when it started
+  FileList* fileList = nullptr;
 
   QString chosenFolder; // the output folder; changes only through Browse
-  std::uint32_t sizeLimit = 0;
+  std::uint64_t sizeLimit = 0;
   OptionsDialog options;
   QIcon icon;
-  QFileIconProvider iconProvider;
   // A close asked for during a run takes effect when the run returns.
   bool closeRequested = false;
 
@@ -179,6 +189,10 @@ private:
 
 // The application icon (several sizes).
 QIcon applicationIcon();
+
+// The size edit's text as a limit in bytes: its digits (the edit takes
+// nothing else), 0 without any, the largest count past it.
+std::uint64_t sizeLimitFromText(const QString& text);
 
 template <class Runner> void MainDialog::setSplitRunner(Runner runner) {
   using Result = std::invoke_result_t<Runner&, engine::SplitHost&, settings::SplitSettings&>;

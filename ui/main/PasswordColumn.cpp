@@ -179,13 +179,6 @@ bool PasswordColumn::eventFilter(QObject* watched, QEvent* event) {
   return true;
 }
 
-bool PasswordColumn::isPasswordFailure(const QString& reason) {
-  // Our engine: "OWNER OR USER PASSWORD REQUIRED, but not given" and "the
-  // given input_pw password is incorrect"; pdftk: "OWNER PASSWORD REQUIRED".
-  return reason.contains(QLatin1String("PASSWORD REQUIRED")) ||
-         reason.contains(QLatin1String("password is incorrect"), Qt::CaseInsensitive);
-}
-
 void PasswordColumn::passwordRefused(const QString& refusedPath) {
   const bool hadPassword = passwords.remove(refusedPath) > 0;
   for (int row = 0; row < list->rowCount(); ++row)

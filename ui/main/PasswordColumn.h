@@ -57,8 +57,6 @@ public:
   // The engine could not open path for want of its password (or the given
   // one was wrong).
   void passwordRefused(const QString& path);
-  // True for an engine message that means exactly that.
-  static bool isPasswordFailure(const QString& reason);
 
   static QString text(State state);
 

@@ -52,7 +52,7 @@ QString failureText(const FileReport& file) {
   case FailureKind::Unreadable:
     return tr("it could not be read; it may be damaged or not a PDF file.");
   case FailureKind::Protected:
-    if (file.reason.find("incorrect") != std::string::npos)
+    if (engine::engineReasonOf(file) == bridge::EngineReason::PasswordIncorrect)
       return tr("the password given for it is wrong.");
     return tr("it is password-protected.");
   // These are followed by the engine's details (a path, a page range).

@@ -1,31 +1,28 @@
 #include "ui/main/ProtectionCheck.h"
 
 #include "bridge/EngineRunner.h"
-#include "bridge/EngineSession.h"
 
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
-#include <QTimer>
+#include <QThread>
 
 #include <algorithm>
 
 namespace sundrel::ui {
 
 namespace {
-QString enginePath() {
-  return QFile::decodeName(
-      QByteArray::fromStdString(bridge::programFilePath(bridge::kEngineFileName)));
+std::string enginePath() {
+  return bridge::programFilePath(bridge::kEngineFileName);
 }
 } // namespace
 
-Protection protectionFromEngineRun(int exitCode, const QByteArray& errorOutput) {
-  // Our engine says "OWNER OR USER PASSWORD REQUIRED", pdftk "OWNER PASSWORD
-  // REQUIRED" (it also wants the owner's password for a file it could read).
-  if (errorOutput.contains("PASSWORD REQUIRED"))
-    return Protection::Required;
-  return exitCode == 0 ? Protection::Open : Protection::Unknown;
+Protection protectionOf(const bridge::ProcessResult& run) {
+  if (bridge::engineWrote(run))
+    return Protection::Open;
+  return bridge::engineFailure(run).reason == bridge::EngineReason::PasswordRequired
+             ? Protection::Required
+             : Protection::Unknown;
 }
 
 ProtectionChecker::ProtectionChecker(QObject* parent) : QObject(parent) {}
@@ -33,22 +30,21 @@ ProtectionChecker::ProtectionChecker(QObject* parent) : QObject(parent) {}
 ProtectionChecker::~ProtectionChecker() {
   // No engine outlives the window that asked for it.
   waiting.clear();
-  const QList<QProcess*> processes = running.keys();
-  running.clear();
-  for (QProcess* process : processes) {
-    process->disconnect(this);
-    process->kill();
-    process->waitForFinished(1000);
-    delete process;
+  for (const Check& check : std::as_const(running))
+    check.cancel->store(true);
+  for (QThread* thread : running.keys()) {
+    thread->wait();
+    delete thread;
   }
 }
 
 bool ProtectionChecker::check(const QString& path) {
-  if (!QFileInfo(enginePath()).isExecutable())
+  if (!QFileInfo(QFile::decodeName(QByteArray::fromStdString(enginePath()))).isExecutable())
     return false;
   const QString absolute = QFileInfo(path).absoluteFilePath();
-  if (!waiting.contains(absolute) &&
-      std::find(running.cbegin(), running.cend(), absolute) == running.cend())
+  const bool checking = std::any_of(running.cbegin(), running.cend(),
+                                    [&](const Check& check) { return check.path == absolute; });
+  if (!waiting.contains(absolute) && !checking)
     waiting << absolute;
   startNext();
   return true;
@@ -57,40 +53,34 @@ bool ProtectionChecker::check(const QString& path) {
 void ProtectionChecker::startNext() {
   while (!waiting.isEmpty() && running.size() < kParallel) {
     const QString path = waiting.takeFirst();
-    auto* process = new QProcess(this);
-    running.insert(process, path);
-    process->setStandardInputFile(QProcess::nullDevice());
-    process->setStandardOutputFile(QProcess::nullDevice());
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
     // The absolute path starts with '/', so the engine never reads it as a
     // handle ("A=file") or an option.
-    process->setArguments({path, QStringLiteral("dump_data"), QStringLiteral("output"),
-                           QStringLiteral("-"), QStringLiteral("dont_ask")});
-    process->setProgram(enginePath());
-    connect(process, &QProcess::started, this,
-            [process] { bridge::limitEngineProcess(pid_t(process->processId())); });
-    connect(process, &QProcess::finished, this,
-            [this, process](int exitCode, QProcess::ExitStatus status) {
-              const int code = status == QProcess::NormalExit ? exitCode : -1;
-              finish(process, protectionFromEngineRun(code, process->readAllStandardError()));
-            });
-    connect(process, &QProcess::errorOccurred, this, [this, process](QProcess::ProcessError error) {
-      if (error == QProcess::FailedToStart)
-        finish(process, Protection::Unknown);
+    const std::string command = bridge::quoteArgument(enginePath()) + " " +
+                                bridge::quoteArgument(QFile::encodeName(path).toStdString()) +
+                                " dump_data output - dont_ask";
+    QThread* thread = QThread::create([this, command, cancel] {
+      // A damaged or hostile file must not keep its row waiting for ever.
+      const bridge::ProcessResult run =
+          bridge::runProcess(command, {bridge::WaitMode::Blocking, kTimeoutMs, cancel.get()});
+      const Protection protection = protectionOf(run);
+      QThread* self = QThread::currentThread();
+      QMetaObject::invokeMethod(
+          this, [this, self, protection] { finish(self, protection); }, Qt::QueuedConnection);
     });
-    // A damaged or hostile file must not keep its row waiting for ever.
-    QTimer::singleShot(kTimeoutMs, process, [process] { process->kill(); });
-    process->start();
+    running.insert(thread, {path, cancel});
+    thread->start();
   }
 }
 
-void ProtectionChecker::finish(QProcess* process, Protection protection) {
-  const auto found = running.find(process);
+void ProtectionChecker::finish(QThread* thread, Protection protection) {
+  const auto found = running.find(thread);
   if (found == running.end())
     return;
-  const QString path = found.value();
+  const QString path = found->path;
   running.erase(found);
-  process->disconnect(this);
-  process->deleteLater();
+  thread->wait();
+  delete thread;
   startNext();
   emit checked(path, protection);
   if (pending() == 0)

@@ -1,10 +1,11 @@
 #pragma once
 // Finds out, in the background, whether listed files need an open password:
-// one short engine run per file ("dump_data" to nowhere), a few at a time, so
-// a folder of hundreds of files never holds up the window. No password ever
-// goes to these runs.
+// one short engine run per file ("dump_data" to nowhere) on a thread of its
+// own, a few at a time, so a folder of hundreds of files never holds up the
+// window. No password ever goes to these runs.
 
-#include <QByteArray>
+#include "bridge/Process.h"
+
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -12,7 +13,10 @@
 #include <QString>
 #include <QStringList>
 
-class QProcess;
+#include <atomic>
+#include <memory>
+
+class QThread;
 
 namespace sundrel::ui {
 
@@ -22,9 +26,8 @@ enum class Protection {
   Unknown,  // no engine, or it failed for another reason (the run will say which)
 };
 
-// What one engine run says about its file: its exit code (-1: it crashed or
-// was stopped) and what it wrote to standard error.
-Protection protectionFromEngineRun(int exitCode, const QByteArray& errorOutput);
+// What one engine run says about its file.
+Protection protectionOf(const bridge::ProcessResult& run);
 
 class ProtectionChecker : public QObject {
   Q_OBJECT
@@ -53,11 +56,16 @@ signals:
   void idle();
 
 private:
+  struct Check {
+    QString path;
+    std::shared_ptr<std::atomic<bool>> cancel;
+  };
+
   void startNext();
-  void finish(QProcess* process, Protection protection);
+  void finish(QThread* thread, Protection protection);
 
   QStringList waiting;
-  QHash<QProcess*, QString> running;
+  QHash<QThread*, Check> running;
 };
 
 } // namespace sundrel::ui

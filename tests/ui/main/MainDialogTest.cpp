@@ -115,8 +115,8 @@ class MainDialogTest : public QObject {
   std::unique_ptr<MainDialog> dialog;
   QList<ui::MessageRequest> messages;
 
-  QTableWidget* list() const { return control<QTableWidget>(dialog.get(), ids::FileList); }
-  QLineEdit* sizeEdit() const { return control<QLineEdit>(dialog.get(), ids::SizeEdit); }
+  QTableWidget* list() const { return test::named<QTableWidget>(dialog.get(), "fileList"); }
+  QLineEdit* sizeEdit() const { return test::named<QLineEdit>(dialog.get(), "sizeEdit"); }
   void click(int id) { QTest::mouseClick(dialog->control(id), Qt::LeftButton); }
   bool enabled(int id) const { return dialog->control(id)->isEnabled(); }
   QString makePdf(const QString& name, qint64 size = 4096) {
@@ -172,6 +172,36 @@ private slots:
     QVERIFY(!(dialog->windowFlags() & Qt::WindowMaximizeButtonHint));
     QVERIFY(dialog->windowFlags() & Qt::WindowMinimizeButtonHint);
     QVERIFY(!dialog->windowIcon().isNull());
+  }
+
+  // Every control keeps its numeric identifier as its object name, and a
+  // descriptive name beside it.
+  void controlsByNumberAndByName() {
+    const std::map<const char*, int> names{{"addDirectory", 1001},
+                                           {"add", 1002},
+                                           {"delete", 1003},
+                                           {"clear", 1004},
+                                           {"sizePreset", 1005},
+                                           {"folderEdit", 1008},
+                                           {"browse", 1009},
+                                           {"beginSplit", 1010},
+                                           {"options", 1011},
+                                           {"exit", 1012},
+                                           {"about", 1013},
+                                           {"listLabel", 1017},
+                                           {"sizeLabel", 1018},
+                                           {"outputGroup", 1020},
+                                           {"sizeEdit", 1052},
+                                           {"originalDirectory", 1060},
+                                           {"alternativeDirectory", 1061},
+                                           {"fileList", 1063},
+                                           {"progress", 1072}};
+    for (const auto& [name, id] : names) {
+      QWidget* byNumber = dialog->findChild<QWidget*>(QString::number(id));
+      QVERIFY2(byNumber, name);
+      QCOMPARE(test::named(dialog.get(), name), byNumber);
+      QCOMPARE(dialog->control(name), byNumber);
+    }
   }
 
   void presetsAndCustomLimit() {

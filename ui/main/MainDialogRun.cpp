@@ -1,0 +1,172 @@
+// A run of the main window: Begin Split, and the window's side of a run
+// (SplitHost): what the run's job is built from, and how its events show
+// (the progress bar is also the busy flag).
+
+#include "ui/main/MainDialog.h"
+
+#include "bridge/EngineReason.h"
+#include "engine/SplitEngine.h"
+#include "engine/SplitHost.h"
+#include "ui/main/FileList.h"
+#include "ui/main/MessageBox.h"
+#include "ui/main/PasswordColumn.h"
+#include "ui/main/ProblemMessage.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QRadioButton>
+
+#include <algorithm>
+#include <limits>
+
+namespace sundrel::ui {
+
+namespace {
+
+std::string toLocalPath(const QString& path) {
+  return QFile::encodeName(path).toStdString();
+}
+
+QString fromLocalPath(const std::string& path) {
+  return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+} // namespace
+
+std::uint64_t sizeLimitFromText(const QString& text) {
+  std::uint64_t limit = 0;
+  constexpr std::uint64_t most = std::numeric_limits<std::uint64_t>::max();
+  for (const QChar c : text) {
+    if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+      break;
+    const auto digit = std::uint64_t(c.unicode() - '0');
+    limit = limit > (most - digit) / 10 ? most : limit * 10 + digit;
+  }
+  return limit;
+}
+
+void MainDialog::onBeginSplit() {
+  if (isBusy())
+    return;
+  // Without a chosen folder the parts of "Alternative directory" would be
+  // named from the file-system root; ask for the folder first.
+  if (!originalRadio->isChecked() && chosenFolder.isEmpty()) {
+    onBrowse();
+    if (chosenFolder.isEmpty())
+      return;
+  }
+  if (options.doModal(this) != QDialog::Accepted)
+    return;
+
+  setProgressPos(1);
+  updateControlStates();
+  if (!fileList->beginRun() || closeRequested) {
+    fileList->endRun();
+    progressBar->setValue(0);
+    updateControlStates();
+    if (closeRequested)
+      onExit();
+    return;
+  }
+
+  settings::SplitSettings& run = options.settings();
+  run.outputFolder = toLocalPath(chosenFolder);
+  run.outputMode = originalRadio->isChecked() ? settings::OutputMode::OriginalDirectory
+                                              : settings::OutputMode::AlternativeDirectory;
+  run.sizeLimit = sizeLimit;
+  const engine::SplitReport report = splitRunner ? splitRunner(*this, run) : engine::SplitReport{};
+  fileList->endRun();
+  // The run took its limit from the size edit; keep what it used.
+  sizeLimit = run.sizeLimit;
+
+  progressBar->setValue(0);
+  updateControlStates();
+  // Failed, unreached and over-limit files are said once, over the idle
+  // window, also when a close waits for the run.
+  if (report.hasProblems())
+    showMessageBox(this, problemMessage(report), MessageIcon::Warning);
+  if (closeRequested)
+    onExit();
+}
+
+// ---- SplitHost --------------------------------------------------------------
+
+int MainDialog::rowCount() {
+  return fileList->runRowCount();
+}
+
+std::string MainDialog::rowPath(int row) {
+  return toLocalPath(fileList->path(fileList->listRow(row)));
+}
+
+std::string MainDialog::rowSizeText(int row) {
+  return fileList->sizeText(fileList->listRow(row)).toStdString();
+}
+
+std::uint64_t MainDialog::rowBytes(int row) {
+  return fileList->bytes(fileList->listRow(row));
+}
+
+std::string MainDialog::rowPassword(int row) {
+  // UTF-8: the engine converts it where the file's encryption wants another
+  // encoding.
+  const int listed = fileList->listRow(row);
+  return listed < 0 ? std::string() : fileList->passwords().password(listed).toStdString();
+}
+
+// A password refused is said on the row at once; the message after the run
+// says it again.
+void MainDialog::fileFailed(const std::string& sourcePath, const std::string& reason) {
+  if (bridge::failureKind(bridge::reasonOfText(reason), engine::FailureKind::None) ==
+      engine::FailureKind::Protected)
+    fileList->passwords().passwordRefused(fromLocalPath(sourcePath));
+}
+
+void MainDialog::fileNotSplit(const engine::FileReport& file) {
+  if (file.failure == engine::FailureKind::Protected)
+    fileList->passwords().passwordRefused(fromLocalPath(file.source));
+}
+
+void MainDialog::fileSkipped(const std::string& path) {
+  showMessageBox(this,
+                 tr("\"%1\" is too small, we will skip this PDF file.").arg(fromLocalPath(path)),
+                 MessageIcon::None, QMessageBox::Ok);
+}
+
+std::string MainDialog::sizeEditText() {
+  return sizeEdit->text().toStdString();
+}
+
+std::uint64_t MainDialog::limitBytes() {
+  return sizeLimitFromText(sizeEdit->text());
+}
+
+bool MainDialog::originalDirectorySelected() {
+  return originalRadio->isChecked();
+}
+
+std::string MainDialog::outputFolder() {
+  return toLocalPath(chosenFolder);
+}
+
+void MainDialog::setProgressRange(int lower, int upper) {
+  // Position 1 must stay representable: it is the busy flag.
+  progressBar->setRange(lower, std::max(upper, lower + 1));
+}
+
+void MainDialog::setProgressPos(int pos) {
+  // Clamped into the range, as a native progress bar does, instead of ignored.
+  progressBar->setValue(std::clamp(pos, progressBar->minimum(), progressBar->maximum()));
+}
+
+void MainDialog::showSkipMessage(const std::string& text) {
+  showMessageBox(this, QString::fromStdString(text), MessageIcon::None, QMessageBox::Ok);
+}
+
+void MainDialog::pumpDialogMessages() {
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+} // namespace sundrel::ui
