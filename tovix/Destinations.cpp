@@ -154,8 +154,20 @@ void copyNamedDestinations(Context& ctx, QPDF& out, const std::vector<OpenedInpu
   }
   if (!named.empty()) {
     auto tree = QPDFNameTreeObjectHelper::newEmpty(out);
-    for (const auto& [key, dest] : named)
-      tree.insert(key, dest);
+    // Plain ASCII names keep their order as name tree keys, so each goes
+    // right after the one before, as insert() would put it, without a
+    // search from the root each time.
+    const bool plain = std::all_of(named.begin(), named.end(), [](const auto& entry) {
+      return std::all_of(entry.first.begin(), entry.first.end(),
+                         [](char c) { return c >= 0x20 && c < 0x7f; });
+    });
+    auto last = tree.end();
+    for (const auto& [key, dest] : named) {
+      if (plain)
+        last.insertAfter(key, dest);
+      else
+        tree.insert(key, dest);
+    }
     QPDFObjectHandle names = QPDFObjectHandle::newDictionary();
     names.replaceKey("/Dests", out.makeIndirectObject(tree.getObjectHandle()));
     out.getRoot().replaceKey("/Names", names);

@@ -25,11 +25,20 @@ struct ObjGenHash {
   }
 };
 
-struct Reached {
+// An indirect object as the walk sees it: its size, and the indirect
+// objects its own direct structure leads to, in the order a depth-first walk
+// meets them. Read once, however many pages reach it: a font or an image
+// shared by every page costs its entries once, not once per page.
+struct Node {
+  QPDFObjectHandle object; // until it is read
+  bool classified = false;
+  bool pageTreeNode = false;
+  bool read = false;
+  std::uint64_t bytes = 0;
+  std::vector<Node*> next;
   std::size_t lastPage = 0; // the page (from 1) whose walk saw it last
   int pages = 0;            // how many pages reach it, up to 2
-  std::uint64_t bytes = 0;
-  long shared = -1; // its SharedObject index
+  long shared = -1;         // its SharedObject index
 };
 
 // Roughly what the object takes in a file: its text, plus a stream's
@@ -53,36 +62,88 @@ bool isPageTreeNode(QPDFObjectHandle oh) {
   return type.isName() && (type.getName() == "/Page" || type.getName() == "/Pages");
 }
 
-using ReachMap = std::unordered_map<QPDFObjGen, Reached, ObjGenHash>;
+class Graph {
+public:
+  Node& node(QPDFObjectHandle oh) {
+    Node& n = nodes_[oh.getObjGen()];
+    if (!n.read && !n.object.isInitialized())
+      n.object = oh;
+    return n;
+  }
 
-// Every indirect object page `n` reaches, once.
-std::vector<Reached*> walk(QPDFObjectHandle page, std::size_t n, ReachMap& reached) {
-  std::vector<Reached*> found;
-  std::vector<QPDFObjectHandle> stack{page};
-  while (!stack.empty()) {
-    QPDFObjectHandle oh = stack.back();
-    stack.pop_back();
-    if (oh.isIndirect()) {
-      if (found.size() > 0 && isPageTreeNode(oh))
-        continue; // another page, or the page tree
-      Reached& r = reached[oh.getObjGen()];
-      if (r.lastPage == n)
-        continue;
-      if (r.pages == 0)
-        r.bytes = sizeOf(oh);
-      r.lastPage = n;
-      r.pages = std::min(r.pages + 1, 2);
-      found.push_back(&r);
+  // Whether `n` is a page or a node of the page tree, where walks end.
+  bool pageTreeNode(Node& n) {
+    if (!n.classified) {
+      n.classified = true;
+      n.pageTreeNode = isPageTreeNode(n.object);
     }
+    return n.pageTreeNode;
+  }
+
+  // Reads `n` once: its size and where its entries lead (not through
+  // /Parent; entries whose value is null lead nowhere).
+  void read(Node& n) {
+    if (n.read)
+      return;
+    n.read = true;
+    pageTreeNode(n); // later walks ask, once the handle is gone
+    QPDFObjectHandle oh = n.object;
+    n.object = QPDFObjectHandle();
+    n.bytes = sizeOf(oh);
+    std::vector<QPDFObjectHandle> stack;
+    push(oh, stack);
+    while (!stack.empty()) {
+      QPDFObjectHandle item = stack.back();
+      stack.pop_back();
+      if (item.isIndirect())
+        n.next.push_back(&node(item));
+      else
+        push(item, stack);
+    }
+  }
+
+private:
+  static void push(QPDFObjectHandle oh, std::vector<QPDFObjectHandle>& stack) {
     if (oh.isArray()) {
-      for (auto& item : oh.aitems())
+      for (QPDFObjectHandle& item : oh.getArrayAsVector())
         stack.push_back(item);
     } else if (oh.isDictionary() || oh.isStream()) {
-      for (auto& [key, value] : (oh.isStream() ? oh.getDict() : oh).ditems()) {
-        if (key != "/Parent")
+      for (auto& [key, value] : (oh.isStream() ? oh.getDict() : oh).getDictAsMap()) {
+        if (key != "/Parent" && !value.isNull())
           stack.push_back(value);
       }
     }
+  }
+
+  std::unordered_map<QPDFObjGen, Node, ObjGenHash> nodes_;
+};
+
+// Every indirect object page `n` reaches, once, in depth-first order; other
+// pages and the page tree end the walk.
+std::vector<Node*> walk(Graph& graph, QPDFObjectHandle page, std::size_t n) {
+  std::vector<Node*> found;
+  struct Frame {
+    Node* node;
+    std::size_t next = 0;
+  };
+  std::vector<Frame> stack;
+  auto enter = [&](Node& node) {
+    if ((!found.empty() && graph.pageTreeNode(node)) || node.lastPage == n)
+      return;
+    graph.read(node);
+    node.lastPage = n;
+    node.pages = std::min(node.pages + 1, 2);
+    found.push_back(&node);
+    stack.push_back({&node});
+  };
+  enter(graph.node(page));
+  while (!stack.empty()) {
+    Frame& top = stack.back();
+    if (top.next == top.node->next.size()) {
+      stack.pop_back();
+      continue;
+    }
+    enter(*top.node->next[top.next++]);
   }
   return found;
 }
@@ -95,16 +156,16 @@ void pageSizes(Context& ctx, OpenedInput& in) {
   prepareSource(in);
   for (std::size_t i = 0; i < pages.size(); ++i)
     readyToCopy(in, i);
-  ReachMap reached;
-  std::vector<std::vector<Reached*>> perPage;
+  Graph graph;
+  std::vector<std::vector<Node*>> perPage;
   perPage.reserve(pages.size());
   for (std::size_t i = 0; i < pages.size(); ++i)
-    perPage.push_back(walk(pages[i].getObjectHandle(), i + 1, reached));
+    perPage.push_back(walk(graph, pages[i].getObjectHandle(), i + 1));
 
   std::ostringstream shared, report;
   long next = 0;
   for (auto& objects : perPage) {
-    for (Reached* r : objects) {
+    for (Node* r : objects) {
       if (r->pages > 1 && r->shared < 0) {
         r->shared = next++;
         shared << "SharedObject: " << r->shared << " " << r->bytes << "\n";
@@ -114,7 +175,7 @@ void pageSizes(Context& ctx, OpenedInput& in) {
   for (std::size_t i = 0; i < perPage.size(); ++i) {
     std::uint64_t own = 0;
     std::ostringstream list;
-    for (Reached* r : perPage[i]) {
+    for (Node* r : perPage[i]) {
       if (r->pages > 1)
         list << " " << r->shared;
       else
