@@ -43,11 +43,13 @@ std::unique_ptr<QPDF> tryOpen(const OpenedInput& in, const char* password) {
   return pdf;
 }
 
-// Reads a file of ordinary size in one go: libqpdf otherwise seeks and
-// reads once per object, which dominates a short extraction. A larger one
-// is read through the descriptor as libqpdf needs it.
+// Reads a small file in one go: libqpdf otherwise seeks and reads once per
+// object, which dominates a short extraction. A larger one is read through
+// the descriptor as libqpdf needs it: a copy of it in memory would add its
+// size to what a session holds anyway (every object it has read), and its
+// objects are read once per session.
 void slurp(OpenedInput& in) {
-  constexpr off_t limit = 64 << 20;
+  constexpr off_t limit = 1 << 20;
   if (in.opened.size > limit)
     return;
   in.data.resize(static_cast<std::size_t>(in.opened.size));
