@@ -72,13 +72,20 @@ bool streamsKeptAsTheyAre(QPDF& assembled) {
 }
 
 // The part written from the assembled pages themselves; false (nothing
-// written) when they hold no /Info dictionary of their own to change, or
-// when reading the plain pages back would change them.
+// written) when they hold no /Info dictionary of their own to change (or
+// one with entries that are objects of their own), or when reading the
+// plain pages back would change them.
 bool fromAssembly(Context& ctx, QPDF& assembled, DocumentOptions options,
                   const std::shared_ptr<Buffer>& pages) {
   QPDFObjectHandle info = assembled.getTrailer().getKey("/Info");
   if (!info.isIndirect() || !info.isDictionary() || !streamsKeptAsTheyAre(assembled))
     return false;
+  // An entry that is an object of its own may be dropped by the new
+  // entries, and with it a place in the object streams.
+  for (const auto& [key, value] : info.getDictAsMap()) {
+    if (value.isIndirect())
+      return false;
+  }
   // Only the trailer of the plain pages is read, for their /ID.
   QPDFObjectHandle id = openStage(pages)->getTrailer().getKey("/ID");
   if (!id.isArray() || id.getArrayNItems() != 2)
