@@ -285,7 +285,7 @@ void readyToCopy(OpenedInput& in, std::size_t index) {
   in.ready[index] = true; // not before: a page that failed fails again, as in a new process
 }
 
-std::shared_ptr<Buffer> cat(Context& ctx, Inputs& inputs, bool stage) {
+std::shared_ptr<Buffer> cat(Context& ctx, Inputs& inputs, bool stage, const AfterStage& after) {
   std::vector<PageRange> whole;
   const std::vector<Selected> selection = selectPages(ctx, inputs, whole);
 
@@ -331,6 +331,8 @@ std::shared_ptr<Buffer> cat(Context& ctx, Inputs& inputs, bool stage) {
       options.minVersion = in->pdf->getPDFVersion();
   }
   auto result = writeDocument(ctx, a.out, options);
+  if (after)
+    after(a.out, options, result);
   if (ctx.quickExit)
     (void)assembly.release(); // freeing a large document costs as much as writing it
   return result;

@@ -2,6 +2,7 @@
 
 #include <qpdf/QPDFNameTreeObjectHelper.hh>
 
+#include "tovix/SortedNameTree.h"
 #include "tovix/Trees.h"
 
 #include <algorithm>
@@ -154,8 +155,18 @@ void copyNamedDestinations(Context& ctx, QPDF& out, const std::vector<OpenedInpu
   }
   if (!named.empty()) {
     auto tree = QPDFNameTreeObjectHelper::newEmpty(out);
-    for (const auto& [key, dest] : named)
-      tree.insert(key, dest);
+    // Plain ASCII names keep their order as name tree keys: the tree that
+    // inserting them one by one gives is built at once.
+    const bool plain = std::all_of(named.begin(), named.end(), [](const auto& entry) {
+      return std::all_of(entry.first.begin(), entry.first.end(),
+                         [](char c) { return c >= 0x20 && c < 0x7f; });
+    });
+    if (plain) {
+      fillSortedNameTree(out, tree.getObjectHandle(), named);
+    } else {
+      for (const auto& [key, dest] : named)
+        tree.insert(key, dest);
+    }
     QPDFObjectHandle names = QPDFObjectHandle::newDictionary();
     names.replaceKey("/Dests", out.makeIndirectObject(tree.getObjectHandle()));
     out.getRoot().replaceKey("/Names", names);

@@ -1,5 +1,4 @@
-// update_info: the document with the Info entries of a pdftk info file; and
-// the finished part, whose second stage it is.
+// update_info: the document with the Info entries of a pdftk info file.
 
 #include "tovix/InfoText.h"
 #include "tovix/Operations.h"
@@ -69,36 +68,6 @@ void updateInfo(Context& ctx, OpenedInput& in) {
   options.preserve = in.keepEncryption;
   options.sources = {&in};
   writeDocument(ctx, *in.pdf, options);
-}
-
-void finishedPart(Context& ctx, Inputs& inputs) {
-  // As `cat ... output T1`, `T1 update_info INFO output T2`, and with
-  // encryption `T2 output PART encrypt_...`: each later command opens the
-  // previous result without a password and keeps its encryption.
-  const auto pages = cat(ctx, inputs, true);
-  ctx.catBytes = static_cast<std::int64_t>(pages->getSize());
-  const auto withPages = openStage(pages);
-  applyInfo(ctx, *withPages);
-  DocumentOptions options;
-  options.preserve = withPages->isEncrypted();
-  options.stage = ctx.cmd.encryption != Encryption::None;
-  if (ctx.cmd.keepEncryption && ctx.cmd.encryption == Encryption::None && !options.preserve) {
-    // The source was opened with its password: the part gets its encryption.
-    for (std::size_t i = 0; i < ctx.cmd.inputs.size(); ++i) {
-      OpenedInput& in = inputs.at(i);
-      if (in.pdf->isEncrypted()) {
-        options.encryptLike = &in;
-        break;
-      }
-    }
-  }
-  const auto withInfo = writeDocument(ctx, *withPages, options);
-  if (!options.stage)
-    return;
-  const auto last = openStage(withInfo);
-  DocumentOptions final;
-  final.preserve = last->isEncrypted();
-  writeDocument(ctx, *last, final);
 }
 
 } // namespace sundrel::tovix

@@ -44,11 +44,16 @@ std::unique_ptr<QPDF> tryOpen(const OpenedInput& in, const char* password) {
   return pdf;
 }
 
-// Reads a file of ordinary size in one go: libqpdf otherwise seeks and
-// reads once per object, which dominates a short extraction. A larger one
-// is read through the descriptor as libqpdf needs it.
-void slurp(OpenedInput& in) {
-  constexpr off_t limit = 64 << 20;
+// Reads a file in one go: libqpdf otherwise seeks and reads once per object,
+// which dominates a short extraction in a process of its own. A session
+// reads its objects once, so it takes only small files whole: a copy in
+// memory would add the file's size to what it holds anyway (every object
+// it has read). A larger file is read through the descriptor as libqpdf
+// needs it.
+constexpr off_t kWholeFileLimit = 64 << 20;
+constexpr off_t kWholeFileLimitInSession = 1 << 20;
+
+void slurp(OpenedInput& in, off_t limit) {
   if (in.opened.size > limit)
     return;
   in.data.resize(static_cast<std::size_t>(in.opened.size));
@@ -67,7 +72,7 @@ void slurp(OpenedInput& in) {
   }
 }
 
-void openFile(OpenedInput& in) {
+void openFile(OpenedInput& in, off_t wholeFileLimit) {
   const int fd = ::open(in.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     const int saved = errno;
@@ -92,7 +97,7 @@ void openFile(OpenedInput& in) {
     throw Failure(Reason::Damaged,
                   "Failed to open PDF file: " + shown(in.path) + ": the file is empty");
   in.opened = stateOf(st);
-  slurp(in);
+  slurp(in, wholeFileLimit);
 }
 
 std::unique_ptr<QPDF> openDocument(const OpenedInput& opened, const Input& in) {
@@ -150,7 +155,7 @@ Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
 std::unique_ptr<OpenedInput> openInput(const Input& in) {
   auto opened = std::make_unique<OpenedInput>();
   opened->path = in.path;
-  openFile(*opened);
+  openFile(*opened, kWholeFileLimit);
   readDocument(*opened, in);
   return opened;
 }
@@ -238,7 +243,7 @@ OpenedInput& InputCache::get(const Input& in) {
 std::unique_ptr<OpenedInput> InputCache::openOnce(const Input& in) {
   auto opened = std::make_unique<OpenedInput>();
   opened->path = in.path;
-  openFile(*opened);
+  openFile(*opened, kWholeFileLimitInSession);
   remember(*opened); // before reading: another version is never read at all
   readDocument(*opened, in);
   return opened;

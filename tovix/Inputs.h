@@ -59,7 +59,7 @@ struct OpenedInput {
   // moved over its path later is never read by mistake.
   Descriptor file;
   FileState opened;
-  std::string data; // the whole file, when small enough; outlives `pdf`
+  std::string data; // the whole file, when small; outlives `pdf`
   std::unique_ptr<QPDF> pdf;
   bool keepEncryption = false; // encrypted, yet opened without any password
   // libqpdf's repairs so far (it hands each one over once), and the first

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "tovix/Inputs.h"
+#include "tovix/Output.h"
 #include "tovix/Support.h"
 
 #include <qpdf/Buffer.hh>
 
+#include <functional>
 #include <memory>
 
 // The engine's operations, each writing its result to the command's output.
@@ -24,9 +26,16 @@ void updateInfo(Context& ctx, OpenedInput& in);
 // The Info entries of the command's info file applied to `pdf`.
 void applyInfo(Context& ctx, QPDF& pdf);
 
+// What a finished part does with the assembled document once its stage is
+// written: `options` are those the stage was written with.
+using AfterStage = std::function<void(QPDF& assembled, const DocumentOptions& options,
+                                      const std::shared_ptr<Buffer>& stage)>;
+
 // cat (and a copy of several inputs): the selected pages as a new document.
-// A stage (the first of a finished part) is returned instead of written.
-std::shared_ptr<Buffer> cat(Context& ctx, Inputs& inputs, bool stage = false);
+// A stage (the first of a finished part) is returned instead of written, and
+// handed to `after` while the assembled document still exists.
+std::shared_ptr<Buffer> cat(Context& ctx, Inputs& inputs, bool stage = false,
+                            const AfterStage& after = {});
 
 // Prepares an input for copying pages, once per opened file.
 void prepareSource(OpenedInput& in);
@@ -38,9 +47,8 @@ void prepareSource(OpenedInput& in);
 // of a fresh one.
 void readyToCopy(OpenedInput& in, std::size_t index);
 
-// The finished part: cat, then update_info, then the encryption when given,
-// each stage written to memory and read again, so the result equals what
-// the three commands give one after the other.
+// The finished part: what cat, then update_info, then the encryption when
+// given give one after the other, byte for byte.
 void finishedPart(Context& ctx, Inputs& inputs);
 
 // page_sizes: per page, the bytes of what only it uses and the objects it

@@ -2,7 +2,9 @@
 
 #include "tovix/InfoText.h"
 
+#include <algorithm>
 #include <set>
+#include <unordered_map>
 
 namespace sundrel::tovix {
 
@@ -83,6 +85,12 @@ const Outline& outlineOf(OpenedInput& in) {
     } catch (const std::exception& e) {
       outline->problem = e.what();
     }
+    for (std::size_t i = 0; i < outline->items.size(); ++i) {
+      // The page as a copy finds it (retarget): an indirect first entry.
+      QPDFObjectHandle page = pageOf(outline->items[i].dest);
+      if (page.isIndirect())
+        outline->byPage.emplace(page.getObjGen(), i);
+    }
     in.outline = outline;
   }
   return *in.outline;
@@ -155,6 +163,25 @@ long long link(QPDF& out, QPDFObjectHandle root, std::vector<Kept>& kept) {
   return top;
 }
 
+// The kept index of `index` or of its nearest kept ancestor, -1 for none.
+// Ancestors come before their children in reading order, so an answer
+// stays true once found: it is remembered along the path.
+long nearestKept(const Outline& outline, long index, std::unordered_map<long, long>& keptAs) {
+  std::vector<long> path;
+  long found = -1;
+  for (long at = index; at >= 0; at = outline.items[static_cast<std::size_t>(at)].parent) {
+    auto known = keptAs.find(at);
+    if (known != keptAs.end()) {
+      found = known->second;
+      break;
+    }
+    path.push_back(at);
+  }
+  for (long at : path)
+    keptAs[at] = found;
+  return found;
+}
+
 } // namespace
 
 void copyOutlines(Context& ctx, QPDF& out, const std::vector<OpenedInput*>& order,
@@ -164,18 +191,26 @@ void copyOutlines(Context& ctx, QPDF& out, const std::vector<OpenedInput*>& orde
     const Outline& outline = outlineOf(*in);
     if (!outline.problem.empty())
       ctx.warn("bookmarks of " + shown(in->path) + " could not be copied: " + outline.problem);
-    // For each item, its own index among the kept ones, or that of its
-    // nearest kept ancestor when it is dropped (its children move up).
-    std::vector<long> keptAs(outline.items.size(), -1);
-    for (std::size_t i = 0; i < outline.items.size(); ++i) {
+    // Only the items that lead to a copied page, in reading order: the
+    // cost follows the pages copied, not the size of the outline.
+    std::vector<std::size_t> wanted;
+    for (auto it = map.lower_bound({in, QPDFObjGen()}); it != map.end() && it->first.first == in;
+         ++it) {
+      auto [from, to] = outline.byPage.equal_range(it->first.second);
+      for (; from != to; ++from)
+        wanted.push_back(from->second);
+    }
+    std::sort(wanted.begin(), wanted.end());
+    // For each item looked at, its own index among the kept ones, or that of
+    // its nearest kept ancestor when it is dropped (its children move up).
+    std::unordered_map<long, long> keptAs;
+    for (std::size_t i : wanted) {
       const OutlineItem& item = outline.items[i];
-      const long parent = item.parent < 0 ? -1 : keptAs[item.parent];
       QPDFObjectHandle dest = retarget(item.dest, in, map);
-      if (!dest.isInitialized()) {
-        keptAs[i] = parent;
+      if (!dest.isInitialized())
         continue;
-      }
-      keptAs[i] = static_cast<long>(kept.size());
+      const long parent = nearestKept(outline, item.parent, keptAs);
+      keptAs[static_cast<long>(i)] = static_cast<long>(kept.size());
       kept.push_back({&item, dest, parent, {}, 0});
     }
   }

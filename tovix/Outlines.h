@@ -33,6 +33,9 @@ struct OutlineItem {
 // the next sibling).
 struct Outline {
   std::vector<OutlineItem> items;
+  // Items by the page their destination names, so that a copy looks only at
+  // the bookmarks of the pages it takes.
+  std::multimap<QPDFObjGen, std::size_t> byPage;
   std::string problem; // why the rest could not be read
 };
 

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <set>
 #include <unordered_map>
 
 namespace sundrel::tovix {
@@ -30,11 +31,21 @@ struct ObjGenHash {
   }
 };
 
-struct Reached {
+// An indirect object as the walk sees it: its size, and the indirect
+// objects its own direct structure leads to, in the order a depth-first walk
+// meets them. Read once, however many pages reach it: a font or an image
+// shared by every page costs its entries once, not once per page.
+struct Node {
+  QPDFObjectHandle object; // until it is read
+  QPDFObjGen id;
+  bool classified = false;
+  bool pageTreeNode = false;
+  bool read = false;
+  std::uint64_t bytes = 0;
+  std::vector<Node*> next;
   std::size_t lastPage = 0; // the page (from 1) whose walk saw it last
   int pages = 0;            // how many pages reach it, up to 2
-  std::uint64_t bytes = 0;
-  long shared = -1; // its SharedObject index
+  long shared = -1;         // its SharedObject index
 };
 
 // Roughly what the object takes in a file: its text, plus a stream's
@@ -58,65 +69,109 @@ bool isPageTreeNode(QPDFObjectHandle oh) {
   return type.isName() && (type.getName() == "/Page" || type.getName() == "/Pages");
 }
 
-// Every object sized once; pages list them by index.
-struct Objects {
-  std::vector<Reached> all;
-  std::unordered_map<QPDFObjGen, std::uint32_t, ObjGenHash> byId;
-  std::unordered_map<std::uint64_t, std::uint32_t> byGlyph; // program and glyph
-
-  // The entry for `key` in `map`, made on first use.
-  template <typename Map, typename Key>
-  Reached& at(Map& map, const Key& key, std::uint32_t& index) {
-    const auto [it, added] = map.try_emplace(key, static_cast<std::uint32_t>(all.size()));
-    if (added)
-      all.emplace_back();
-    index = it->second;
-    return all[index];
-  }
-};
-
-// Counts page `n` (from 1) as one more page that reaches `r`; false when
-// it was counted already.
-bool reachedBy(Reached& r, std::size_t n) {
-  if (r.lastPage == n)
-    return false;
-  r.lastPage = n;
-  r.pages = std::min(r.pages + 1, 2);
-  return true;
-}
-
-// Every indirect object page `n` reaches, once; `subsetted` streams are left out.
-std::vector<std::uint32_t> walk(QPDFObjectHandle page, std::size_t n, Objects& objects,
-                                const std::set<QPDFObjGen>& subsetted) {
-  std::vector<std::uint32_t> found;
-  std::vector<QPDFObjectHandle> stack{page};
-  bool first = true;
-  while (!stack.empty()) {
-    QPDFObjectHandle oh = stack.back();
-    stack.pop_back();
-    if (oh.isIndirect()) {
-      if (!first && isPageTreeNode(oh))
-        continue; // another page, or the page tree
-      if (subsetted.count(oh.getObjGen()) != 0)
-        continue;
-      std::uint32_t index = 0;
-      Reached& r = objects.at(objects.byId, oh.getObjGen(), index);
-      if (r.pages == 0)
-        r.bytes = sizeOf(oh);
-      if (!reachedBy(r, n))
-        continue;
-      found.push_back(index);
+class Graph {
+public:
+  Node& node(QPDFObjectHandle oh) {
+    auto [it, added] = nodes_.try_emplace(oh.getObjGen());
+    if (added) {
+      it->second.object = oh;
+      it->second.id = oh.getObjGen();
     }
-    first = false;
+    return it->second;
+  }
+
+  // The node of one glyph of a subsetted font program.
+  Node& glyph(QPDFObjGen program, int glyph) {
+    const std::uint64_t key = (static_cast<std::uint64_t>(program.getObj()) << 28) |
+                              (static_cast<std::uint64_t>(program.getGen() & 0x3FF) << 18) |
+                              static_cast<std::uint64_t>(glyph + 1);
+    Node& n = glyphs_[key];
+    n.read = true;
+    n.classified = true;
+    return n;
+  }
+
+  static bool isIn(const Node& n, const std::set<QPDFObjGen>& set) {
+    return !set.empty() && set.count(n.id) != 0;
+  }
+
+  // Whether `n` is a page or a node of the page tree, where walks end.
+  bool pageTreeNode(Node& n) {
+    if (!n.classified) {
+      n.classified = true;
+      n.pageTreeNode = isPageTreeNode(n.object);
+    }
+    return n.pageTreeNode;
+  }
+
+  // Reads `n` once: its size and where its entries lead (not through
+  // /Parent; entries whose value is null lead nowhere).
+  void read(Node& n) {
+    if (n.read)
+      return;
+    n.read = true;
+    pageTreeNode(n); // later walks ask, once the handle is gone
+    QPDFObjectHandle oh = n.object;
+    n.object = QPDFObjectHandle();
+    n.bytes = sizeOf(oh);
+    std::vector<QPDFObjectHandle> stack;
+    push(oh, stack);
+    while (!stack.empty()) {
+      QPDFObjectHandle item = stack.back();
+      stack.pop_back();
+      if (item.isIndirect())
+        n.next.push_back(&node(item));
+      else
+        push(item, stack);
+    }
+  }
+
+private:
+  static void push(QPDFObjectHandle oh, std::vector<QPDFObjectHandle>& stack) {
     if (oh.isArray()) {
-      for (auto& item : oh.aitems())
+      for (QPDFObjectHandle& item : oh.getArrayAsVector())
         stack.push_back(item);
     } else if (oh.isDictionary() || oh.isStream()) {
-      for (auto& [key, value] : (oh.isStream() ? oh.getDict() : oh).ditems()) {
-        if (key != "/Parent")
+      for (auto& [key, value] : (oh.isStream() ? oh.getDict() : oh).getDictAsMap()) {
+        if (key != "/Parent" && !value.isNull())
           stack.push_back(value);
       }
     }
+  }
+
+  std::unordered_map<QPDFObjGen, Node, ObjGenHash> nodes_;
+  std::unordered_map<std::uint64_t, Node> glyphs_; // program and glyph
+};
+
+// Every indirect object page `n` reaches, once, in depth-first order; other
+// pages and the page tree end the walk, and `subsetted` font programs are
+// left out (their glyphs are counted apart).
+std::vector<Node*> walk(Graph& graph, QPDFObjectHandle page, std::size_t n,
+                        const std::set<QPDFObjGen>& subsetted) {
+  std::vector<Node*> found;
+  struct Frame {
+    Node* node;
+    std::size_t next = 0;
+  };
+  std::vector<Frame> stack;
+  auto enter = [&](Node& node) {
+    if ((!found.empty() && graph.pageTreeNode(node)) || node.lastPage == n ||
+        graph.isIn(node, subsetted))
+      return;
+    graph.read(node);
+    node.lastPage = n;
+    node.pages = std::min(node.pages + 1, 2);
+    found.push_back(&node);
+    stack.push_back({&node});
+  };
+  enter(graph.node(page));
+  while (!stack.empty()) {
+    Frame& top = stack.back();
+    if (top.next == top.node->next.size()) {
+      stack.pop_back();
+      continue;
+    }
+    enter(*top.node->next[top.next++]);
   }
   return found;
 }
@@ -135,24 +190,22 @@ void pageSizes(Context& ctx, OpenedInput& in) {
   prepareSource(in);
   for (std::size_t i = 0; i < pages.size(); ++i)
     readyToCopy(in, i);
-  Objects objects;
-  std::vector<std::vector<std::uint32_t>> perPage;
+  Graph graph;
+  std::vector<std::vector<Node*>> perPage;
   perPage.reserve(pages.size());
   for (std::size_t i = 0; i < pages.size(); ++i) {
     FontWeights fonts;
     if (!ctx.cmd.keepFonts)
       fonts = fontWeightsOf(in, i);
-    std::vector<std::uint32_t> found =
-        walk(pages[i].getObjectHandle(), i + 1, objects, fonts.programs);
+    std::vector<Node*> found = walk(graph, pages[i].getObjectHandle(), i + 1, fonts.programs);
     for (const FontWeights::Item& item : fonts.items) {
-      const std::uint64_t key = (static_cast<std::uint64_t>(item.program.getObj()) << 28) |
-                                (static_cast<std::uint64_t>(item.program.getGen() & 0x3FF) << 18) |
-                                static_cast<std::uint64_t>(item.glyph + 1);
-      std::uint32_t index = 0;
-      Reached& r = objects.at(objects.byGlyph, key, index);
+      Node& r = graph.glyph(item.program, item.glyph);
       r.bytes = static_cast<std::uint64_t>(item.bytes + 0.5);
-      if (reachedBy(r, i + 1))
-        found.push_back(index);
+      if (r.lastPage != i + 1) {
+        r.lastPage = i + 1;
+        r.pages = std::min(r.pages + 1, 2);
+        found.push_back(&r);
+      }
     }
     perPage.emplace_back(found.begin(), found.end()); // no spare capacity
   }
@@ -160,36 +213,35 @@ void pageSizes(Context& ctx, OpenedInput& in) {
   std::string text;
   long next = 0;
   for (const auto& list : perPage) {
-    for (const std::uint32_t index : list) {
-      Reached& r = objects.all[index];
-      if (r.pages > 1 && r.shared < 0) {
-        r.shared = next++;
+    for (Node* r : list) {
+      if (r->pages > 1 && r->shared < 0) {
+        r->shared = next++;
         text += "SharedObject: ";
-        append(text, static_cast<std::uint64_t>(r.shared));
+        append(text, static_cast<std::uint64_t>(r->shared));
         text += ' ';
-        append(text, r.bytes);
+        append(text, r->bytes);
         text += '\n';
       }
     }
   }
   for (std::size_t i = 0; i < perPage.size(); ++i) {
     std::uint64_t own = 0;
-    for (const std::uint32_t index : perPage[i]) {
-      if (objects.all[index].pages <= 1)
-        own += objects.all[index].bytes;
+    for (const Node* r : perPage[i]) {
+      if (r->pages <= 1)
+        own += r->bytes;
     }
     text += "Page: ";
     append(text, i + 1);
     text += ' ';
     append(text, own);
-    for (const std::uint32_t index : perPage[i]) {
-      if (objects.all[index].pages > 1) {
+    for (const Node* r : perPage[i]) {
+      if (r->pages > 1) {
         text += ' ';
-        append(text, static_cast<std::uint64_t>(objects.all[index].shared));
+        append(text, static_cast<std::uint64_t>(r->shared));
       }
     }
     text += '\n';
-    std::vector<std::uint32_t>().swap(perPage[i]);
+    std::vector<Node*>().swap(perPage[i]);
   }
   emit(ctx, text);
 }

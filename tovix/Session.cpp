@@ -11,6 +11,9 @@
 #include "bridge/EngineRunner.h"
 
 #include <malloc.h>
+#ifdef SUNDREL_MIMALLOC
+#include <mimalloc.h>
+#endif
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -139,7 +142,11 @@ void runSession(std::FILE* in, std::FILE* out) {
     // and now and then, so the session does not keep what it no longer uses.
     constexpr std::uint64_t kLargeOutput = 8u << 20;
     if (a.bytes >= kLargeOutput || a.payload.size() >= kLargeOutput || ++sinceTrim >= 64) {
+#ifdef SUNDREL_MIMALLOC
+      mi_collect(true);
+#else
       ::malloc_trim(0);
+#endif
       sinceTrim = 0;
     }
   }

@@ -46,16 +46,31 @@ public:
   }
 
 private:
+  // The resource type an operator takes, or null: decided by length and
+  // bytes, since nearly every operator of a page takes none.
+  static const char* typeOf(std::string_view op) {
+    switch (op.size()) {
+    case 2:
+      return op == "Tf"                 ? "/Font"
+             : op == "Do"               ? "/XObject"
+             : op == "gs"               ? "/ExtGState"
+             : op == "CS" || op == "cs" ? "/ColorSpace"
+             : op == "sh"               ? "/Shading"
+             : op == "DP"               ? "/Properties"
+                                        : nullptr;
+    case 3:
+      return op == "SCN" || op == "scn" ? "/Pattern" : op == "BDC" ? "/Properties" : nullptr;
+    default:
+      return nullptr;
+    }
+  }
+
   void use(std::string_view op) {
-    static const std::map<std::string_view, std::string> types = {
-        {"CS", "/ColorSpace"}, {"cs", "/ColorSpace"}, {"gs", "/ExtGState"},   {"Tf", "/Font"},
-        {"SCN", "/Pattern"},   {"scn", "/Pattern"},   {"BDC", "/Properties"}, {"DP", "/Properties"},
-        {"sh", "/Shading"},    {"Do", "/XObject"}};
-    auto type = types.find(op);
-    if (type == types.end())
+    const char* type = typeOf(op);
+    if (type == nullptr)
       return;
     names_.all.insert(last_);
-    names_.byType[type->second].insert(last_);
+    names_.byType[type].insert(last_);
   }
 
   UsedNames& names_;
@@ -96,15 +111,39 @@ private:
   UsedNames& names_;
 };
 
+// The scan's classes of bytes, looked up once per byte.
+enum ByteClass : unsigned char { kOther = 0, kSpace = 1, kDelimiter = 2, kPlain = 4, kHex = 8 };
+
+struct ByteClasses {
+  unsigned char of[256] = {};
+  ByteClasses() {
+    for (int c = 0; c < 256; ++c) {
+      if (c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f')
+        of[c] = kSpace;
+      else if (std::strchr("()<>[]{}/%", c) != nullptr) // NUL too, as strchr finds it
+        of[c] = kDelimiter;
+      else if (c > ' ' && c < 127) // printable ASCII but delimiters
+        of[c] = kPlain;
+      if (std::isxdigit(c))
+        of[c] |= kHex;
+    }
+  }
+};
+
+const ByteClasses kClasses;
+
+bool is(char c, ByteClass kind) {
+  return (kClasses.of[static_cast<unsigned char>(c)] & kind) != 0;
+}
 bool isSpace(char c) {
-  return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f';
+  return is(c, kSpace);
 }
 bool isDelimiter(char c) {
-  return std::strchr("()<>[]{}/%", c) != nullptr;
+  return is(c, kDelimiter);
 }
-// Bytes the scan takes in names and words: printable ASCII but delimiters.
+// Bytes the scan takes in names and words.
 bool isPlain(char c) {
-  return c > ' ' && c < 127 && !isDelimiter(c);
+  return is(c, kPlain);
 }
 bool isNumber(std::string_view text) {
   std::size_t i = text[0] == '+' || text[0] == '-' ? 1 : 0;
@@ -238,7 +277,7 @@ std::optional<UsedNames> usedNamesQuickly(std::string_view content) {
       i += 2;
     } else if (c == '<') {
       for (++i; i < n && content[i] != '>'; ++i) {
-        if (!std::isxdigit(static_cast<unsigned char>(content[i])) && !isSpace(content[i]))
+        if (!is(content[i], ByteClass(kHex | kSpace)))
           return std::nullopt;
       }
       if (i == n)

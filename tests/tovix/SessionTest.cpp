@@ -186,7 +186,8 @@ TEST(Session, HandshakeStatusLinesPayloadsAndEnd) {
 
 // Measuring answers the size of the same cat in a fresh process, and
 // extractions repeated from the cached source (after page_sizes and other
-// ranges) give its very bytes.
+// ranges) give its very bytes; so does a finished part those of cat and
+// update_info one after the other.
 TEST(Session, CorpusMeasureAndRepeatedExtractionsEqualOneShot) {
   const std::string corpus = corpusFile("MANIFEST.tsv");
   if (corpus.empty())
@@ -225,9 +226,19 @@ TEST(Session, CorpusMeasureAndRepeatedExtractionsEqualOneShot) {
       EXPECT_EQ(measured.bytes, fileSize(one)) << name << " " << range;
       EXPECT_EQ(written.bytes, fileSize(one)) << name << " " << range;
       // encrypted results (a kept source encryption) differ in their random /ID only
+      const bool encrypted = encryption(one, "").count("File is not encrypted") == 0;
       if (readFile(again) != readFile(one)) {
-        EXPECT_EQ(encryption(one, "").count("File is not encrypted"), 0u) << name << " " << range;
+        EXPECT_TRUE(encrypted) << name << " " << range;
       }
+      // The finished part, as cat and update_info give it one after the other.
+      const std::string part = dir.file("part.pdf"), info = dir.file("info.txt");
+      writeFile(info, "InfoKey: Title\nInfoValue: Part\nInfoKey: Producer\nInfoValue:\n");
+      const RunResult updated = oneShot({one, "update_info", info, "output", again});
+      const Status finished = s.send("A=" + q(src) + " cat " + range + " update_info " + q(info) +
+                                     " output " + q(part));
+      EXPECT_EQ(finished.code, 0) << name << " " << range << finished.message;
+      EXPECT_TRUE(encrypted || (updated.exitCode == 0 && readFile(part) == readFile(again)))
+          << name << " " << range;
       ++checked;
     }
   }
@@ -274,6 +285,165 @@ TEST(Session, FinishedPartEqualsTheSeparateCommands) {
       runProgram({"qpdf", "--decrypt", "--password=o\"o", "--static-id", pdf, pdf + ".plain"});
     EXPECT_EQ(readFile(dir.file("part.pdf") + ".plain"), readFile(separate + ".plain"));
     EXPECT_FALSE(readFile(separate + ".plain").empty());
+  }
+}
+
+// A manual as TeX makes it: named destinations in a name tree of small
+// leaves, nested bookmarks that lead by name, by action or directly.
+// Bookmark b (from 0) leads to page 1 + b; every 6th is a chapter, the
+// others alternate between a section and a subsection of it.
+constexpr int kManualPages = 24;
+int bookmarkLevel(int b) {
+  return b % 6 == 0 ? 1 : b % 2 == 1 ? 2 : 3;
+}
+std::string pageRef(int page) {
+  return std::to_string(10 + 2 * (page - 1)) + " 0 R";
+}
+std::string destName(int page, char c) {
+  return (page < 10 ? "p0" : "p") + std::to_string(page) + "." + c;
+}
+std::string ref(int id) {
+  return std::to_string(id) + " 0 R";
+}
+
+void writeManual(const std::string& path) {
+  auto o = textPages(kManualPages);
+  std::string kids, items;
+  for (int page = 1, n = 0; page <= kManualPages; ++page) {
+    for (char c = 'a'; c <= 'h'; ++c, ++n) { // in order, six to a leaf
+      o[1000 + n] = "[" + pageRef(page) + " /XYZ 0 200 null]";
+      items += "(" + destName(page, c) + ") " + ref(1000 + n) + " ";
+      if (n % 6 == 5) {
+        const std::string first = items.substr(1, items.find(')') - 1);
+        o[3000 + n] =
+            "<< /Names [" + items + "] /Limits [(" + first + ") (" + destName(page, c) + ")] >>";
+        kids += ref(3000 + n) + " ";
+        items.clear();
+      }
+    }
+  }
+  o[500] = "<< /Kids [" + kids + "] >>";
+  std::map<int, std::vector<int>> children; // outline node -> its items
+  std::vector<int> last(4, 600);            // the last item at each level
+  std::map<int, std::string> body;
+  for (int b = 0; b < kManualPages; ++b) {
+    const int level = bookmarkLevel(b), id = 601 + b, parent = last[level - 1];
+    const std::string name = destName(b + 1, 'c');
+    body[id] = "/Title (B" + std::to_string(b) + ") /Parent " + ref(parent) +
+               (b % 3 == 0   ? " /A << /S /GoTo /D (" + name + ") >>"
+                : b % 3 == 1 ? " /Dest (" + name + ")"
+                             : " /Dest [" + pageRef(b + 1) + " /Fit]");
+    children[parent].push_back(id);
+    last[level] = id;
+  }
+  body[600] = "/Type /Outlines";
+  for (auto& [node, list] : children) {
+    body[node] += " /First " + ref(list.front()) + " /Last " + ref(list.back()) + " /Count " +
+                  std::to_string(list.size());
+    for (std::size_t i = 0; i + 1 < list.size(); ++i)
+      body[list[i]] += " /Next " + ref(list[i + 1]);
+  }
+  for (const auto& [id, text] : body)
+    o[id] = "<< " + text + " >>";
+  o[1] = "<< /Type /Catalog /Pages 2 0 R /Names << /Dests 500 0 R >> /Outlines 600 0 R "
+         "/PageLabels << /Nums [0 << /S /r >> 4 << /S /D >> 20 << /S /D /P (A-) >>] >> >>";
+  writeObjects(path, o);
+}
+
+// What a part of `pages` (source page numbers, in order) must hold, and what
+// independent readers find in it: bookmarks as "level title page" (a dropped
+// bookmark's children move up to its nearest kept ancestor) and named
+// destinations as "page name".
+std::vector<std::string> expectedManualPart(const std::vector<int>& pages) {
+  auto at = [&](int page) {
+    auto it = std::find(pages.begin(), pages.end(), page);
+    return it == pages.end() ? 0 : static_cast<int>(it - pages.begin()) + 1;
+  };
+  std::vector<std::string> result;
+  // Per level, the depth in the part of the last bookmark there, or of its
+  // nearest kept ancestor when it was dropped (0: none).
+  std::vector<int> depthAt(4, 0);
+  for (int b = 0; b < kManualPages; ++b) {
+    const int level = bookmarkLevel(b);
+    depthAt[level] = 0;
+    for (int up = level - 1; up >= 1; --up) {
+      if (depthAt[up] > 0) {
+        depthAt[level] = depthAt[up];
+        break;
+      }
+    }
+    if (at(b + 1) == 0)
+      continue;
+    depthAt[level] += 1;
+    result.push_back(std::to_string(depthAt[level]) + " B" + std::to_string(b) + " " +
+                     std::to_string(at(b + 1)));
+  }
+  std::vector<std::string> dests;
+  for (int page = 1; page <= kManualPages; ++page)
+    for (char c = 'a'; c <= 'h'; ++c)
+      if (at(page) != 0)
+        dests.push_back(std::to_string(at(page)) + " " + destName(page, c));
+  std::sort(dests.begin(), dests.end());
+  result.insert(result.end(), dests.begin(), dests.end());
+  return result;
+}
+
+std::vector<std::string> manualPartFound(const std::string& pdf) {
+  std::vector<std::string> result, dests;
+  std::istringstream outline(runProgram({"mutool", "show", pdf, "outline"}, "", 30).out);
+  for (std::string line; std::getline(outline, line);) {
+    const std::size_t quote = line.find('"'), page = line.find("#page=");
+    if (quote == std::string::npos || page == std::string::npos)
+      continue;
+    const std::string title = line.substr(quote + 1, line.find('"', quote + 1) - quote - 1);
+    result.push_back(std::to_string(quote - 1) + " " + title + " " +
+                     std::to_string(std::atoi(line.c_str() + page + 6)));
+  }
+  std::istringstream list(runProgram({"pdfinfo", "-dests", pdf}, "", 30).out);
+  for (std::string line; std::getline(list, line);) {
+    const std::size_t quote = line.find('"');
+    if (quote != std::string::npos)
+      dests.push_back(std::to_string(std::atoi(line.c_str())) + " " +
+                      line.substr(quote + 1, line.rfind('"') - quote - 1));
+  }
+  std::sort(dests.begin(), dests.end());
+  result.insert(result.end(), dests.begin(), dests.end());
+  return result;
+}
+
+// The bookmarks and named destinations of the pages taken, and only those,
+// command after command of one session: what is read once per source and
+// kept never goes stale, finished parts and repeated pages included.
+TEST(Session, PartsOfAManualKeepTheirBookmarksAndDestinations) {
+  TempDir dir;
+  const std::string src = dir.file("manual.pdf"), info = dir.file("info.txt");
+  writeManual(src);
+  writeFile(info, "InfoKey: Title\nInfoValue: Part\n");
+  const struct {
+    std::string ranges;
+    std::vector<int> pages;
+    bool finished;
+  } cases[] = {
+      {"A5-9", {5, 6, 7, 8, 9}, false},
+      {"A1-end", {}, false},
+      {"A14-15 A4", {14, 15, 4}, true},
+      {"A8 A7-8", {8, 7, 8}, false},
+      {"A2-11", {2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, true},
+      {"A24", {24}, true},
+  };
+  Session s;
+  ASSERT_EQ(s.send("A=" + q(src) + " page_sizes output -").code, 0);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ranges);
+    std::vector<int> pages = c.pages; // none: every page
+    for (int page = 1; c.pages.empty() && page <= kManualPages; ++page)
+      pages.push_back(page);
+    const std::string part = dir.file("part.pdf");
+    const Status st =
+        s.send("A=" + q(src) + " cat " + c.ranges +
+               (c.finished ? " update_info " + q(info) : std::string()) + " output " + q(part));
+    ASSERT_EQ(st.code, 0) << st.message;
+    EXPECT_EQ(manualPartFound(part), expectedManualPart(pages));
   }
 }
 
