@@ -204,6 +204,7 @@ int run(const cli::Options& options) {
   job.rows = jobRows(options, passwords, failedBefore);
   job.settings = *splitSettings;
   job.dryRun = options.dryRun;
+  job.jobs = options.jobs;
   CliObserver observer(options);
   const engine::SplitReport report = engine::runSplit(job, observer);
   const cli::Outcome outcome =

@@ -339,7 +339,7 @@ FileReport writePart(const SplitJob& job, const std::string& sourcePath, int par
   Worker worker;
   FileReport report;
   report.source = sourcePath;
-  FileSplit file(run, worker, report, 0);
+  FileSplit file(run, worker, report, 0, quiet);
   const StagedPart part = stageOnePart(file, partNumber, firstPage, lastPage);
   if (part.path.empty())
     return report;
