@@ -16,6 +16,7 @@
 #include <QUrl>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -23,6 +24,7 @@
 #include <type_traits>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -122,6 +124,9 @@ public:
   void setProgressPos(int pos) override;
   void showSkipMessage(const std::string& text) override;
   void pumpDialogMessages() override;
+  bool stopRequested() override { return stopFlag_.load(); }
+  const std::atomic<bool>* stopFlag() override { return &stopFlag_; }
+  void progress(const engine::FileProgress& at) override;
   void fileSkipped(const std::string& path) override;
   void fileFailed(const std::string& sourcePath, const std::string& reason) override;
   void fileNotSplit(const engine::FileReport& file) override;
@@ -130,6 +135,7 @@ public:
   PasswordColumn& passwords();
 
 public slots:
+  // Begins a run; during a run the same button is "Stop" and ends it.
   void onBeginSplit();
   void onOptions();
   void onSizePresetChange();
@@ -158,10 +164,14 @@ private:
   void createControls();
   void connectControls();
   void deleteSelectedRows();
+  // The one message that ends a run: parts, files and folder, the problems
+  // if any, and "Open Folder".
+  void showRunEnd(const engine::SplitReport& report);
   bool onListKeyDown(int key);
 
   // Bound controls.
   QProgressBar* progressBar = nullptr;
+  QLabel* runStatus = nullptr; // which file, which page, parts so far
   QTableWidget* fileTable = nullptr;
   QPushButton* beginSplitButton = nullptr;
   QPushButton* browseButton = nullptr;
@@ -180,6 +190,8 @@ private:
   QIcon icon;
   // A close asked for during a run takes effect when the run returns.
   bool closeRequested = false;
+  // Set by Stop (and by Exit during a run); the run ends at its next step.
+  std::atomic<bool> stopFlag_{false};
 
   SplitRunner splitRunner;
   FilesChooser filesChooser;

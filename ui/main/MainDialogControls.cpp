@@ -182,6 +182,13 @@ void MainDialog::createControls() {
   static_cast<QLabel*>(bytesLabel)->setBuddy(sizeEdit);
 
   progressBar->setTextVisible(false);
+  // Above the progress bar: which file of how many, the page, parts so far.
+  runStatus = new QLabel(this);
+  runStatus->setObjectName(QStringLiteral("runStatus"));
+  runStatus->setProperty(kControlNameProperty, QStringLiteral("runStatus"));
+  runStatus->setTextFormat(Qt::PlainText);
+  runStatus->setAccessibleName(tr("Split status"));
+  du.place(runStatus, 126, 212, 283, 10);
   // Shows the folder chosen with Browse; a typed path would not be used.
   folderEdit->setReadOnly(true);
 

@@ -14,6 +14,8 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QRadioButton>
@@ -48,8 +50,11 @@ std::uint64_t sizeLimitFromText(const QString& text) {
 }
 
 void MainDialog::onBeginSplit() {
-  if (isBusy())
+  if (isBusy()) {
+    stopFlag_.store(true);
+    updateControlStates();
     return;
+  }
   // Without a chosen folder the parts of "Alternative directory" would be
   // named from the file-system root; ask for the folder first.
   if (!originalRadio->isChecked() && chosenFolder.isEmpty()) {
@@ -60,6 +65,7 @@ void MainDialog::onBeginSplit() {
   if (options.doModal(this) != QDialog::Accepted)
     return;
 
+  stopFlag_.store(false);
   setProgressPos(1);
   updateControlStates();
   if (!fileList->beginRun() || closeRequested) {
@@ -82,13 +88,46 @@ void MainDialog::onBeginSplit() {
   sizeLimit = run.sizeLimit;
 
   progressBar->setValue(0);
+  runStatus->clear();
+  stopFlag_.store(false);
   updateControlStates();
-  // Failed, unreached and over-limit files are said once, over the idle
-  // window, also when a close waits for the run.
-  if (report.hasProblems())
-    showMessageBox(this, problemMessage(report), MessageIcon::Warning);
+  // Said once, over the idle window, also when a close waits for the run:
+  // a stopped run says which files were not finished.
+  showRunEnd(report);
   if (closeRequested)
     onExit();
+}
+
+void MainDialog::showRunEnd(const engine::SplitReport& report) {
+  // A runner that returns no report leaves nothing to show.
+  if (report.files.empty())
+    return;
+  MessageRequest request;
+  request.text = report.hasProblems() ? problemMessage(report) : runSummary(report);
+  request.icon = report.hasProblems() ? MessageIcon::Warning : MessageIcon::Information;
+  QString folder;
+  for (const engine::FileReport& file : report.files)
+    if (folder.isEmpty() && !file.parts.empty())
+      folder = QFileInfo(fromLocalPath(file.parts.front().path)).path();
+  if (!folder.isEmpty()) {
+    request.buttons = QMessageBox::Open | QMessageBox::Ok;
+    request.openText = tr("Open Folder");
+  }
+  if (showMessage(this, request) == QMessageBox::Open)
+    fileOpener(folder);
+}
+
+void MainDialog::progress(const engine::FileProgress& at) {
+  SplitHost::progress(at);
+  const QString name = QFileInfo(fromLocalPath(at.source)).fileName();
+  const QString file = tr("%1 of %2: %3").arg(at.file + 1).arg(at.files).arg(name);
+  const int page = std::min(at.page, at.pages);
+  QString where;
+  if (at.pages > 0)
+    where = at.parts == 1
+                ? tr("page %1 of %2, 1 part so far").arg(page).arg(at.pages)
+                : tr("page %1 of %2, %3 parts so far").arg(page).arg(at.pages).arg(at.parts);
+  runStatus->setText(where.isEmpty() ? file : file + QStringLiteral(" \u2013 ") + where);
 }
 
 // ---- SplitHost --------------------------------------------------------------
