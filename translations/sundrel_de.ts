@@ -447,6 +447,22 @@ Sie gelten, bis Sundrel beendet wird.</translation>
         <source>page %1 of %2, %3 parts so far</source>
         <translation>Seite %1 von %2, bisher %3 Teile</translation>
     </message>
+    <message>
+        <source>E-mail %1 MB</source>
+        <translation>E-Mail %1 MB</translation>
+    </message>
+    <message>
+        <source>not a size</source>
+        <translation>keine Größe</translation>
+    </message>
+    <message>
+        <source>= %1 bytes</source>
+        <translation>= %1 Bytes</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a size limit: %2.</source>
+        <translation>„%1“ ist keine Größengrenze: %2.</translation>
+    </message>
 </context>
 <context>
     <name>sundrel::ui::NamePatternPage</name>

@@ -158,7 +158,7 @@ void MainDialog::onSizePresetChange() {
   updateControlStates();
   if (preset == kCustomPreset)
     return;
-  if (preset >= 0 && preset < kCustomPreset)
+  if (preset >= 0 && std::size_t(preset) < settings::kSizePresets.size())
     sizeLimit = settings::kSizePresets[std::size_t(preset)].bytes;
   sizeEdit->setText(QString::number(sizeLimit));
 }

@@ -63,7 +63,7 @@ inline constexpr int Progress = 1072;
 
 inline constexpr const char* kControlNameProperty = "controlName";
 
-// Index of "Custom" in settings::kSizePresets.
+// Index of "Custom" in settings::kSizePresets; the mail limits follow it.
 inline constexpr int kCustomPreset = 8;
 
 class MainDialog : public QDialog, public engine::SplitHost {
@@ -139,6 +139,9 @@ public slots:
   void onBeginSplit();
   void onOptions();
   void onSizePresetChange();
+  // The label beside the size edit: "Bytes" under a byte count, else what
+  // the typed size means in bytes, or that it is no size.
+  void showSizeMeaning();
   void onOriginalDirectory();
   void onAlternativeDirectory();
   void onBrowse();
@@ -202,8 +205,8 @@ private:
 // The application icon (several sizes).
 QIcon applicationIcon();
 
-// The size edit's text as a limit in bytes: its digits (the edit takes
-// nothing else), 0 without any, the largest count past it.
+// The size edit's text as a limit in bytes, read as sundrel-split reads a
+// size; 0 when it is no size.
 std::uint64_t sizeLimitFromText(const QString& text);
 
 template <class Runner> void MainDialog::setSplitRunner(Runner runner) {

@@ -7,11 +7,13 @@
 #include "bridge/EngineReason.h"
 #include "engine/SplitEngine.h"
 #include "engine/SplitHost.h"
+#include "settings/SizeLimit.h"
 #include "ui/main/FileList.h"
 #include "ui/main/MessageBox.h"
 #include "ui/main/PasswordColumn.h"
 #include "ui/main/ProblemMessage.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -21,7 +23,6 @@
 #include <QRadioButton>
 
 #include <algorithm>
-#include <limits>
 
 namespace sundrel::ui {
 
@@ -38,15 +39,19 @@ QString fromLocalPath(const std::string& path) {
 } // namespace
 
 std::uint64_t sizeLimitFromText(const QString& text) {
-  std::uint64_t limit = 0;
-  constexpr std::uint64_t most = std::numeric_limits<std::uint64_t>::max();
-  for (const QChar c : text) {
-    if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-      break;
-    const auto digit = std::uint64_t(c.unicode() - '0');
-    limit = limit > (most - digit) / 10 ? most : limit * 10 + digit;
-  }
-  return limit;
+  return settings::parseSize(text.toStdString()).bytes.value_or(0);
+}
+
+void MainDialog::showSizeMeaning() {
+  auto* label = static_cast<QLabel*>(control("bytesLabel"));
+  const std::string text = sizeEdit->text().toStdString();
+  const settings::SizeText size = settings::parseSize(text);
+  if (!size.bytes)
+    label->setText(tr("not a size"));
+  else if (settings::isByteCount(text))
+    label->setText(tr("Bytes"));
+  else
+    label->setText(tr("= %1 bytes").arg(*size.bytes));
 }
 
 void MainDialog::onBeginSplit() {
@@ -61,6 +66,17 @@ void MainDialog::onBeginSplit() {
     onBrowse();
     if (chosenFolder.isEmpty())
       return;
+  }
+  // A typed size that is no size would be a limit of nothing: say why first.
+  if (sizePresetCombo->currentIndex() == kCustomPreset) {
+    const settings::SizeText size = settings::parseSize(sizeEdit->text().toStdString());
+    if (!size.bytes) {
+      showMessageBox(this,
+                     tr("\"%1\" is not a size limit: %2.")
+                         .arg(sizeEdit->text(), QString::fromStdString(size.error)),
+                     MessageIcon::Warning);
+      return;
+    }
   }
   if (options.doModal(this) != QDialog::Accepted)
     return;

@@ -228,6 +228,12 @@ private slots:
     choosePreset(*dialog, 1);
     QVERIFY(!sizeEdit()->isEnabled());
     QCOMPARE(sizeEdit()->text(), QStringLiteral("524288"));
+    // The mail limits follow "Custom": 25 MB of mail holds 18221337 bytes of PDF.
+    auto* combo = control<QComboBox>(dialog.get(), ids::SizePreset);
+    QCOMPARE(combo->itemText(ui::kCustomPreset + 3), QStringLiteral("E-mail 25 MB"));
+    choosePreset(*dialog, ui::kCustomPreset + 3);
+    QCOMPARE(sizeEdit()->text(), QStringLiteral("18221338"));
+    QVERIFY(!sizeEdit()->isEnabled());
   }
 
   void browseChoosesTheOutputFolder() {
