@@ -211,7 +211,7 @@ Options:
                           default each part carries only the glyphs its
                           pages draw, so parts are smaller and fewer; the
                           Options check box "Smaller parts" sets the same)
-  -q, --quiet             no progress bar
+  -q, --quiet             no progress bar and no note about files that fit
       --dry-run           measure the parts and print the plan; create, change
                           and delete nothing in any folder (an output folder
                           that a real run could not use is a warning)
@@ -219,7 +219,9 @@ Options:
                           "skip", "failed", "not_reached", "oversize_page",
                           "warning", and last one "summary" (the limit in
                           bytes, files split, skipped, failed, not reached,
-                          parts written); numbers are bare
+                          parts written); numbers are bare; a name's bytes
+                          that are not UTF-8 are written as \udc80-\udcff
+                          (Python's surrogateescape gives the exact name back)
   -h, --help              show this help and exit
       --version           show the version and exit
 
@@ -232,7 +234,8 @@ A number with a unit may have decimals (9.5M); the limit is rounded down to
 whole bytes.
 
 Each part is one line on standard output: its path, its first page, its
-last page and its size in bytes, separated by tabs. Every problem is one line
+last page and its size in bytes, separated by tabs; a tab, line feed, carriage
+return or backslash in the path is written \t, \n, \r or \\. Every problem is one line
 on standard error that starts with "sundrel-split:", and so is a skip.
 
 Exit status:

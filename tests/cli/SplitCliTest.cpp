@@ -461,3 +461,112 @@ TEST_F(SplitCli, UsageErrors) {
 
 } // namespace
 } // namespace sundrel::test
+
+namespace sundrel::test {
+namespace {
+
+// What a run wrote into folder: every file's name and bytes.
+std::map<std::string, std::string> contents(const std::string& folder) {
+  std::map<std::string, std::string> found;
+  for (const auto& entry : fs::directory_iterator(folder))
+    found[entry.path().filename().string()] = readFile(entry.path().string());
+  return found;
+}
+
+// -j splits files side by side: the parts (byte for byte), their names, the
+// lines and the exit status are those of -j 1, also with two sources of one
+// name whose parts meet in one folder and a file below the limit.
+TEST_F(SplitCli, SideBySideEqualsOneAtATime) {
+  fs::create_directories(work.file("other"));
+  const std::vector<std::string> files = {
+      generated("a.pdf", kReport),
+      generated("b.pdf", PdfShape{}.withPages(30).withPageImages(9000)),
+      generated("other/a.pdf", PdfShape{}.withPages(5).withPageImages(30000)),
+      generated("small.pdf", PdfShape{}.withPages(1)),
+      generated("c.pdf", PdfShape{kReport}.withLinks())};
+  std::map<std::string, std::string> parts[2];
+  Result results[2][2]; // [-j 1, -j 3][lines, JSON]
+  for (const int run : {0, 1}) {
+    const std::string out = work.file("out" + std::to_string(run));
+    fs::create_directories(out);
+    for (const int json : {0, 1}) {
+      Result& result = results[run][json];
+      result = split(std::string(json ? "--json " : "") + (run ? "-j 3" : "-j 1") + " -s 60K -o " +
+                         shellQuote(out),
+                     files);
+      for (std::string* text : {&result.out, &result.err})
+        for (std::size_t at; (at = text->find(out)) != std::string::npos;)
+          text->replace(at, out.size(), "OUT");
+    }
+    parts[run] = contents(out);
+  }
+  // other/a.pdf would replace a part of a.pdf: it fails, after a.pdf, in both.
+  EXPECT_EQ(results[0][0].status, 2);
+  EXPECT_NE(results[0][1].out.find("\"kind\":\"overwrite\""), std::string::npos);
+  for (const int json : {0, 1}) {
+    EXPECT_EQ(results[1][json].status, results[0][json].status);
+    EXPECT_EQ(results[1][json].out, results[0][json].out);
+    EXPECT_EQ(results[1][json].err, results[0][json].err);
+  }
+  EXPECT_GT(parts[0].size(), 6u);
+  EXPECT_TRUE(parts[1] == parts[0]);
+}
+
+// Names with a tab, a line break, a backslash or bytes that are no UTF-8:
+// one tab-separated line per part with the name escaped, and JSON lines that
+// Python reads back to the exact name (surrogateescape); -q keeps the note
+// about a file below the limit quiet.
+TEST_F(SplitCli, EveryNameStaysOneRecordAndComesBack) {
+  const std::vector<std::string> names = {"tab\there", "line\nbreak", "back\\slash",
+                                          "latin1-\xe9t\xe9", "plain"};
+  std::vector<std::string> files;
+  for (const auto& name : names)
+    files.push_back(generated(name + ".pdf", PdfShape{}.withPages(4).withPageImages(30000)));
+  files.push_back(generated("small.pdf", PdfShape{}.withPages(1)));
+  const Result tsv = split("-q -s 60K", files);
+  EXPECT_EQ(tsv.status, 0) << tsv.err;
+  EXPECT_EQ(tsv.err, "");
+  std::istringstream lines(tsv.out);
+  std::set<std::string> unescaped;
+  for (std::string row; std::getline(lines, row);) {
+    ASSERT_EQ(std::count(row.begin(), row.end(), '\t'), 3) << row;
+    std::string path;
+    for (std::size_t i = 0; i < row.find('\t'); ++i) {
+      if (row[i] != '\\') {
+        path += row[i];
+        continue;
+      }
+      const char next = row[++i];
+      path += next == 't' ? '\t' : next == 'n' ? '\n' : next == 'r' ? '\r' : next;
+    }
+    unescaped.insert(path);
+  }
+  const Result json = split("--json -s 60K", files);
+  writeFile(work.file("json.txt"), json.out);
+  const Result back =
+      run("python3 -c " +
+              shellQuote("import json,os,sys\n"
+                         "for l in open(sys.argv[1], encoding='utf-8', errors='strict'):\n"
+                         "  o = json.loads(l)\n"
+                         "  if o['type'] == 'part': print(os.fsencode(o['path']).hex())") +
+              " " + shellQuote(work.file("json.txt")),
+          30);
+  ASSERT_EQ(back.status, 0) << back.err;
+  std::set<std::string> decoded;
+  std::istringstream hex(back.out);
+  for (std::string row; std::getline(hex, row);) {
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < row.size(); i += 2)
+      bytes += static_cast<char>(std::stoi(row.substr(i, 2), nullptr, 16));
+    decoded.insert(bytes);
+  }
+  for (const auto& name : names) {
+    const std::string first = work.file(name + " part 0001.pdf");
+    EXPECT_EQ(unescaped.count(first), 1u) << name;
+    EXPECT_EQ(decoded.count(first), 1u) << name;
+  }
+  EXPECT_EQ(unescaped, decoded);
+}
+
+} // namespace
+} // namespace sundrel::test
