@@ -48,8 +48,8 @@ protected:
       const std::string settings = "--settings=" + this->program.file("secure.ini");
       const std::string folder = "--output-dir=" + out();
       const std::string source = work.file("x.pdf");
-      ::freopen("/dev/null", "w", stdout);
-      ::freopen("/dev/null", "w", stderr);
+      if (!::freopen("/dev/null", "w", stdout) || !::freopen("/dev/null", "w", stderr))
+        std::_Exit(126);
       ::execl(program.c_str(), program.c_str(), "--quiet", "--size=100000", settings.c_str(),
               folder.c_str(), source.c_str(), static_cast<char*>(nullptr));
       std::_Exit(127);
@@ -145,8 +145,8 @@ TEST(InterruptRealEngine, NoEngineFileStaysBehind) {
     fs::create_directories(out);
     const pid_t pid = ::fork();
     if (pid == 0) {
-      ::freopen("/dev/null", "w", stdout);
-      ::freopen("/dev/null", "w", stderr);
+      if (!::freopen("/dev/null", "w", stdout) || !::freopen("/dev/null", "w", stderr))
+        std::_Exit(126);
       ::execl(split.c_str(), split.c_str(), "-q", "-j", "2", "--size=100000",
               ("--output-dir=" + out).c_str(), work.file("a.pdf").c_str(),
               work.file("b.pdf").c_str(), static_cast<char*>(nullptr));
