@@ -174,6 +174,8 @@ void FileSplit::warn(const std::string& text) {
 
 FileResult FileSplit::fail(FailureKind kind, const std::string& reason, FileResult next,
                            EngineReason engineReason) {
+  // A command that the stop flag ended fails as well: that is the stop too.
+  stopped_ = stopped_ || (run.job.stop != nullptr && run.job.stop->load());
   if (stopped_) {
     // What failed is the command the stop refused: the file is not finished.
     report.outcome = FileOutcome::NotReached;
