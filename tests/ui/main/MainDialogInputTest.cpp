@@ -34,47 +34,29 @@ private slots:
   void cleanup() { dialog.reset(); }
 
   // The size edit reads sizes as sundrel-split does, and says what they mean.
-  void sizeEditTakesSizeForms_data() {
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("shown");
-    QTest::addColumn<QString>("meaning");
-    QTest::addColumn<quint64>("limit");
-    QTest::newRow("decimal unit") << "10MB"
-                                  << "10MB"
-                                  << "= 10000000 bytes" << quint64(10000000);
-    QTest::newRow("blanks") << " 9.5 MB"
-                            << " 9.5 MB"
-                            << "= 9500000 bytes" << quint64(9500000);
-    QTest::newRow("binary unit") << "25MiB"
-                                 << "25MiB"
-                                 << "= 26214400 bytes" << quint64(26214400);
-    QTest::newRow("bytes") << "300000"
-                           << "300000"
-                           << "Bytes" << quint64(300000);
-    QTest::newRow("sign and comma refused") << "-1,5"
-                                            << "15"
-                                            << "Bytes" << quint64(15);
-    QTest::newRow("no unit of ours") << "10 QB"
-                                     << "10 QB"
-                                     << "not a size" << quint64(0);
-  }
-
   void sizeEditTakesSizeForms() {
-    QFETCH(QString, typed);
-    QFETCH(QString, shown);
-    QFETCH(QString, meaning);
-    QFETCH(quint64, limit);
+    const struct {
+      const char *typed, *shown, *meaning;
+      quint64 limit;
+    } cases[] = {{"10MB", "10MB", "= 10000000 bytes", 10000000},
+                 {" 9.5 MB", " 9.5 MB", "= 9500000 bytes", 9500000},
+                 {"25MiB", "25MiB", "= 26214400 bytes", 26214400},
+                 {"300000", "300000", "Bytes", 300000},
+                 {"-1,5", "15", "Bytes", 15}, // sign and comma refused
+                 {"10 QB", "10 QB", "not a size", 0}};
     auto* combo = control<QComboBox>(dialog.get(), ids::SizePreset);
     combo->setCurrentIndex(ui::kCustomPreset);
     emit combo->activated(ui::kCustomPreset);
     auto* edit = control<QLineEdit>(dialog.get(), ids::SizeEdit);
-    QVERIFY(edit->isEnabled());
-    edit->setFocus();
-    edit->selectAll();
-    QTest::keyClicks(edit, typed);
-    QCOMPARE(edit->text(), shown);
-    QCOMPARE(test::named<QLabel>(dialog.get(), "bytesLabel")->text(), meaning);
-    QCOMPARE(dialog->limitBytes(), limit); // what the run reads
+    for (const auto& c : cases) {
+      edit->setFocus();
+      edit->selectAll();
+      QTest::keyClicks(edit, QString::fromLatin1(c.typed));
+      QCOMPARE(edit->text(), QString::fromLatin1(c.shown));
+      QCOMPARE(test::named<QLabel>(dialog.get(), "bytesLabel")->text(),
+               QString::fromLatin1(c.meaning));
+      QCOMPARE(dialog->limitBytes(), c.limit); // what the run reads
+    }
   }
 
   void radiosEnableByState_data() {
