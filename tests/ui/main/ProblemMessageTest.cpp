@@ -219,7 +219,13 @@ private slots:
 
     // A close asked for during the run still lets the user read it first.
     messages.clear();
-    runReturning(dialog, problems, [&](engine::SplitHost&) { dialog.onExit(); });
+    // Exit during a run stops it as Stop does, then closes.
+    bool stopped = false;
+    runReturning(dialog, problems, [&](engine::SplitHost& host) {
+      dialog.onExit();
+      stopped = host.stopRequested() && host.stopFlag()->load();
+    });
+    QVERIFY(stopped);
     QCOMPARE(messages.size(), 1);
     QVERIFY(!dialog.isVisible());
   }
