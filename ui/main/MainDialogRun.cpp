@@ -136,7 +136,9 @@ void MainDialog::showRunEnd(const engine::SplitReport& report) {
 void MainDialog::progress(const engine::FileProgress& at) {
   SplitHost::progress(at);
   const QString name = QFileInfo(fromLocalPath(at.source)).fileName();
-  const QString file = tr("%1 of %2: %3").arg(at.file + 1).arg(at.files).arg(name);
+  // One arg call: a "%" in the name stays as it is.
+  const QString file =
+      tr("%1 of %2: %3").arg(QString::number(at.file + 1), QString::number(at.files), name);
   const int page = std::min(at.page, at.pages);
   QString where;
   if (at.pages > 0)
