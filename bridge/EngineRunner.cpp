@@ -159,18 +159,21 @@ ProcessResult runCommandBlocking(const std::string& commandLine, int deadlineMs)
   return runProcess(commandLine, {WaitMode::Blocking, deadlineMs, nullptr});
 }
 
-ProcessResult runCommandPumping(const std::string& commandLine, int deadlineMs) {
-  return runProcess(commandLine, {WaitMode::Pumping, deadlineMs, nullptr});
+ProcessResult runCommandPumping(const std::string& commandLine, int deadlineMs,
+                                const std::atomic<bool>* cancel) {
+  return runProcess(commandLine, {WaitMode::Pumping, deadlineMs, cancel});
 }
 
-ProcessResult runEngine(std::string_view arguments, int deadlineMs) {
+ProcessResult runEngine(std::string_view arguments, int deadlineMs,
+                        const std::atomic<bool>* cancel) {
   if (arguments.empty()) {
     ProcessResult nothing;
     nothing.reason = "there is no command";
     return nothing;
   }
-  return runCommandPumping(
-      quoteArgument(programFilePath(kEngineFileName)) + " " + std::string(arguments), deadlineMs);
+  return runCommandPumping(quoteArgument(programFilePath(kEngineFileName)) + " " +
+                               std::string(arguments),
+                           deadlineMs, cancel);
 }
 
 EngineMessage engineFailure(const ProcessResult& run) {

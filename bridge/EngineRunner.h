@@ -8,6 +8,7 @@
 #include "bridge/OwnFiles.h"
 #include "bridge/Process.h"
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -53,12 +54,15 @@ std::vector<std::string> splitCommandLine(std::string_view commandLine);
 ProcessResult runCommandBlocking(const std::string& commandLine, int deadlineMs = 0);
 
 // The same in responsive mode: the thread pump hook runs between short waits.
-ProcessResult runCommandPumping(const std::string& commandLine, int deadlineMs = 0);
+// A set cancel flag (may be null) kills the child (Cancelled).
+ProcessResult runCommandPumping(const std::string& commandLine, int deadlineMs = 0,
+                                const std::atomic<bool>* cancel = nullptr);
 
 // Runs the engine beside the program with the given argument text (everything
 // after the engine path) in responsive mode. Nothing is started for an empty
 // text (NotStarted).
-ProcessResult runEngine(std::string_view arguments, int deadlineMs = 0);
+ProcessResult runEngine(std::string_view arguments, int deadlineMs = 0,
+                        const std::atomic<bool>* cancel = nullptr);
 
 // The engine's exit codes: written, refused (one error line, no output),
 // written with warnings.

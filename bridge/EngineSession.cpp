@@ -185,6 +185,8 @@ EngineAnswer EngineSession::request(const std::string& commandText, bool payload
   std::string status;
   if (!readLine(status, deadline)) {
     kill();
+    if (cancelled())
+      return lost(EngineReason::Lost, "the run was stopped");
     return nowMs() >= deadline
                ? lost(EngineReason::TimedOut, "the engine took too long and was stopped")
                : lost(EngineReason::Lost, "the engine stopped");
@@ -219,6 +221,8 @@ EngineAnswer EngineSession::request(const std::string& commandText, bool payload
 bool EngineSession::fill(long long deadlineMs) {
   char chunk[65536];
   for (;;) {
+    if (cancelled())
+      return false;
     const long long left = deadlineMs - nowMs();
     if (left <= 0)
       return false;
@@ -270,6 +274,8 @@ void EngineSession::kill() {
     ::kill(pid_, SIGKILL);
     while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
     }
+    // Killed mid-command, it leaves the part it was writing under its hidden name.
+    removeEngineStagingFiles(pid_);
     untrackEngineProcess(pid_);
   }
   if (toEngine_ >= 0)

@@ -7,6 +7,7 @@
 
 #include "bridge/EngineReason.h"
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -58,6 +59,11 @@ public:
   // Ends the engine (closes its input, then kills it if it lingers).
   void stop();
 
+  // While set, a command in flight is ended at once: the engine is killed,
+  // its hidden files removed, and the answer is not answered. May be null.
+  void setCancel(const std::atomic<bool>* cancel) { cancel_ = cancel; }
+  bool cancelled() const { return cancel_ != nullptr && cancel_->load(); }
+
 private:
   bool readLine(std::string& line, long long deadlineMs);
   bool readBytes(std::string& out, std::uint64_t count, long long deadlineMs);
@@ -68,6 +74,7 @@ private:
   int toEngine_ = -1;
   int fromEngine_ = -1;
   std::string buffer_;
+  const std::atomic<bool>* cancel_ = nullptr;
 };
 
 // Memory and time bounds for every engine process, so that a hostile file can

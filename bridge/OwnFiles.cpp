@@ -7,12 +7,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <mutex>
 #include <random>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -228,14 +230,71 @@ TempDirectory& tempDirectory() {
 // claimed with atomic operations, so that several threads (one engine
 // session each) can use them and the handler touches nothing but kill,
 // unlink and rmdir.
-constexpr int kCleanupSlots = 64;
+constexpr int kCleanupSlots = 128;
 enum SlotState : int { kFree, kWriting, kUsed, kFreeing };
-char cleanupPaths[kCleanupSlots][PATH_MAX];
-std::atomic<int> cleanupState[kCleanupSlots];
+struct PathSlots {
+  char paths[kCleanupSlots][PATH_MAX];
+  std::atomic<int> state[kCleanupSlots];
+};
+PathSlots cleanupPaths;
+PathSlots engineFolders;
 constexpr int kChildSlots = 64;
 std::atomic<pid_t> childSlots[kChildSlots];
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<pid_t>::is_always_lock_free,
               "the signal handler reads the slots");
+
+void claimSlot(PathSlots& slots, const std::string& path) {
+  if (path.size() >= PATH_MAX)
+    return;
+  for (int i = 0; i < kCleanupSlots; ++i) {
+    int expected = kFree;
+    if (slots.state[i].compare_exchange_strong(expected, kWriting)) {
+      std::memcpy(slots.paths[i], path.c_str(), path.size() + 1);
+      slots.state[i].store(kUsed);
+      return;
+    }
+  }
+}
+
+void releaseSlot(PathSlots& slots, const std::string& path) {
+  for (int i = 0; i < kCleanupSlots; ++i) {
+    int expected = kUsed;
+    if (slots.state[i].load() != kUsed || path != slots.paths[i] ||
+        !slots.state[i].compare_exchange_strong(expected, kFreeing))
+      continue;
+    slots.state[i].store(kFree);
+    return;
+  }
+}
+
+// Removes the engine's hidden files ".tovix-<pid>-XXXXXX" of the given ended
+// processes from folder, with calls that are safe in a signal handler.
+void removeStagingOf(const char* folder, const pid_t* pids, int count) {
+  const int fd = ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0)
+    return;
+  alignas(8) char buffer[4096];
+  for (;;) {
+    const ssize_t read = ::getdents64(fd, buffer, sizeof buffer);
+    if (read <= 0)
+      break;
+    for (ssize_t at = 0; at < read;) {
+      const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+      const pid_t owner = processOfName(entry->d_name, ".tovix-");
+      for (int i = 0; owner != 0 && i < count; ++i)
+        if (pids[i] == owner && entry->d_type != DT_DIR)
+          ::unlinkat(fd, entry->d_name, 0);
+      at += entry->d_reclen;
+    }
+  }
+  ::close(fd);
+}
+
+void removeStagingInFolders(const pid_t* pids, int count) {
+  for (int i = 0; i < kCleanupSlots; ++i)
+    if (engineFolders.state[i].load() == kUsed)
+      removeStagingOf(engineFolders.paths[i], pids, count);
+}
 
 // Empties the private temporary folder of the names the program makes, with
 // calls that are safe in a signal handler.
@@ -259,15 +318,29 @@ void emptyFolder(const char* path) {
 }
 
 extern "C" void cleanUpAndDie(int signal) {
+  pid_t killed[kChildSlots];
+  int count = 0;
   for (auto& slot : childSlots) {
     const pid_t pid = slot.load();
-    if (pid > 0)
-      ::kill(pid, SIGKILL);
+    if (pid > 0 && ::kill(pid, SIGKILL) == 0)
+      killed[count++] = pid;
   }
+  // An engine writes until it is gone: wait for each (a moment at most)
+  // before its hidden files are removed.
+  for (int i = 0; i < count; ++i) {
+    for (int wait = 0; wait < 400; ++wait) {
+      const pid_t done = ::waitpid(killed[i], nullptr, WNOHANG);
+      if (done == killed[i] || (done < 0 && errno != EINTR))
+        break;
+      const timespec step{0, 5'000'000};
+      ::nanosleep(&step, nullptr);
+    }
+  }
+  removeStagingInFolders(killed, count);
   for (int i = kCleanupSlots - 1; i >= 0; --i) {
-    if (cleanupState[i].load() == kUsed && ::unlink(cleanupPaths[i]) != 0) {
-      emptyFolder(cleanupPaths[i]);
-      ::rmdir(cleanupPaths[i]);
+    if (cleanupPaths.state[i].load() == kUsed && ::unlink(cleanupPaths.paths[i]) != 0) {
+      emptyFolder(cleanupPaths.paths[i]);
+      ::rmdir(cleanupPaths.paths[i]);
     }
   }
   std::signal(signal, SIG_DFL);
@@ -328,27 +401,24 @@ void removeLeftoverTempFolders(const std::string& root) {
 }
 
 void registerCleanupPath(const std::string& path) {
-  if (path.size() >= PATH_MAX)
-    return;
-  for (int i = 0; i < kCleanupSlots; ++i) {
-    int expected = kFree;
-    if (cleanupState[i].compare_exchange_strong(expected, kWriting)) {
-      std::memcpy(cleanupPaths[i], path.c_str(), path.size() + 1);
-      cleanupState[i].store(kUsed);
-      return;
-    }
-  }
+  claimSlot(cleanupPaths, path);
 }
 
 void unregisterCleanupPath(const std::string& path) {
-  for (int i = 0; i < kCleanupSlots; ++i) {
-    int expected = kUsed;
-    if (cleanupState[i].load() != kUsed || path != cleanupPaths[i] ||
-        !cleanupState[i].compare_exchange_strong(expected, kFreeing))
-      continue;
-    cleanupState[i].store(kFree);
-    return;
-  }
+  releaseSlot(cleanupPaths, path);
+}
+
+void registerEngineFolder(const std::string& folder) {
+  claimSlot(engineFolders, folder);
+}
+
+void unregisterEngineFolder(const std::string& folder) {
+  releaseSlot(engineFolders, folder);
+}
+
+void removeEngineStagingFiles(pid_t pid) {
+  if (pid > 0)
+    removeStagingInFolders(&pid, 1);
 }
 
 void trackEngineProcess(pid_t pid) {

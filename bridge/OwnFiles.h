@@ -42,7 +42,7 @@ void removeLeftoverTempFolders(const std::string& root);
 
 // Files (or the private temporary folder) to remove when SIGINT or SIGTERM
 // ends the process, so an interrupted run leaves nothing half-done behind; up
-// to 64 at a time, from any thread. installInterruptCleanup sets up the
+// to 128 at a time, from any thread. installInterruptCleanup sets up the
 // handlers.
 void registerCleanupPath(const std::string& path);
 void unregisterCleanupPath(const std::string& path);
@@ -51,5 +51,16 @@ void installInterruptCleanup();
 // 64 at a time, from any thread).
 void trackEngineProcess(pid_t pid);
 void untrackEngineProcess(pid_t pid);
+
+// Folders in which engines write their hidden files (".tovix-<pid>-XXXXXX")
+// beside the parts, while a file's parts are made; up to 128 at a time, a
+// folder as often as it is registered, from any thread. An engine that the
+// program ends (a stop, its time limit, SIGINT or SIGTERM) leaves its hidden
+// file there; removeEngineStagingFiles removes them.
+void registerEngineFolder(const std::string& folder);
+void unregisterEngineFolder(const std::string& folder);
+// Removes the hidden files of the engine process pid, which has ended, from
+// the registered folders (exact names only).
+void removeEngineStagingFiles(pid_t pid);
 
 } // namespace sundrel::bridge

@@ -133,6 +133,8 @@ private:
       ::usleep(kPumpingStepMs * 1000);
     }
     if (stopped_ != ProcessResult::Ending::Exited) {
+      // Killed, an engine leaves the output it was writing under its hidden name.
+      removeEngineStagingFiles(pid_);
       result_.ending = stopped_;
     } else if (WIFEXITED(status_)) {
       result_.ending = ProcessResult::Ending::Exited;

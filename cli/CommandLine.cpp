@@ -1,9 +1,11 @@
 #include "cli/CommandLine.h"
 
-#include "cli/SizeArgument.h"
+#include "settings/SizeLimit.h"
 
+#include <algorithm>
 #include <getopt.h>
 #include <string_view>
+#include <thread>
 
 namespace sundrel::cli {
 namespace {
@@ -11,13 +13,15 @@ namespace {
 constexpr const char* kProgram = "sundrel-split";
 
 // Options without a short form get values above the character range.
-enum LongOnly { kSettings = 256, kVersion, kDryRun, kJson, kPasswordFile, kKeepFonts };
+enum LongOnly { kSettings = 256, kVersion, kDryRun, kJson, kPasswordFile, kKeepFonts, kMailSize };
 
 // The leading ':' reports a missing value apart from an unknown option.
-constexpr const char* kShortOptions = ":s:o:p:qh";
+constexpr const char* kShortOptions = ":s:o:p:j:qh";
 
 constexpr option kLongOptions[] = {
     {"size", required_argument, nullptr, 's'},
+    {"mail-size", required_argument, nullptr, kMailSize},
+    {"jobs", required_argument, nullptr, 'j'},
     {"output-dir", required_argument, nullptr, 'o'},
     {"pattern", required_argument, nullptr, 'p'},
     {"settings", required_argument, nullptr, kSettings},
@@ -49,11 +53,52 @@ std::string optionName(int argc, char** argv, int code) {
   return last.substr(0, last.find('='));
 }
 
+// Reads a --size or --mail-size value into limit; the error, else empty.
+std::string readSize(const char* text, bool mail, std::uint64_t& limit) {
+  const settings::SizeText size = settings::parseSize(text);
+  const std::string what = mail ? "bad mail size \"" : "bad size \"";
+  if (!size.bytes)
+    return what + text + "\": " + size.error;
+  if (!mail) {
+    limit = *size.bytes;
+    return {};
+  }
+  const std::uint64_t part = settings::mailPartLimit(*size.bytes);
+  if (part == 0)
+    return what + text + "\": no part fits a mail of that size, which needs " +
+           std::to_string(settings::kMailAllowance) + " bytes for its headers and text";
+  limit = part;
+  return {};
+}
+
+// Reads a --jobs value: a whole number from 1 to kMaxJobs.
+std::string readJobs(const char* text, int& jobs) {
+  const std::string_view value = text;
+  int number = 0;
+  for (const char c : value) {
+    if (c < '0' || c > '9' || number > kMaxJobs)
+      return std::string("bad job count \"") + text + "\": give a whole number from 1 to " +
+             std::to_string(kMaxJobs);
+    number = number * 10 + (c - '0');
+  }
+  if (value.empty() || number < 1 || number > kMaxJobs)
+    return std::string("bad job count \"") + text + "\": give a whole number from 1 to " +
+           std::to_string(kMaxJobs);
+  jobs = number;
+  return {};
+}
+
 } // namespace
+
+int defaultJobs() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : static_cast<int>(std::min<unsigned>(cores, kMaxJobs));
+}
 
 CommandLine parseCommandLine(int argc, char** argv) {
   CommandLine result;
   Options& options = result.options;
+  options.jobs = defaultJobs();
   // A fresh scan each call, silent: the messages are ours.
   optind = 0;
   opterr = 0;
@@ -62,11 +107,17 @@ CommandLine parseCommandLine(int argc, char** argv) {
     if (code == -1)
       break;
     switch (code) {
-    case 's': {
-      const SizeArgument size = parseSize(optarg);
-      if (!size.bytes)
-        return usageError(std::string("bad size \"") + optarg + "\": " + size.error);
-      options.sizeLimit = *size.bytes;
+    case 's':
+    case kMailSize: {
+      const std::string error = readSize(optarg, code == kMailSize, options.sizeLimit);
+      if (!error.empty())
+        return usageError(error);
+      break;
+    }
+    case 'j': {
+      const std::string error = readJobs(optarg, options.jobs);
+      if (!error.empty())
+        return usageError(error);
       break;
     }
     case 'o':
@@ -133,6 +184,14 @@ that already fits is skipped with a message.
 
 Options:
   -s, --size=SIZE         largest size of a part (default 100K)
+      --mail-size=SIZE    parts that go by mail whose size limit is SIZE:
+                          the part limit is chosen so that a part, base64
+                          encoded in lines of 76 characters with CR LF, plus
+                          64 KiB for headers and text, fits SIZE (25MB gives
+                          18221338 bytes)
+  -j, --jobs=N            split up to N files at the same time, one engine
+                          each (default: the number of processor cores); the
+                          parts, their names and the output are those of -j 1
   -o, --output-dir=DIR    write the parts into DIR (default: beside each FILE)
   -p, --pattern=PATTERN   name of each part, without ".pdf" (default
                           "{basename} part {part:0000}"); the tokens are
@@ -152,7 +211,7 @@ Options:
                           default each part carries only the glyphs its
                           pages draw, so parts are smaller and fewer; the
                           Options check box "Smaller parts" sets the same)
-  -q, --quiet             no progress bar
+  -q, --quiet             no progress bar and no note about files that fit
       --dry-run           measure the parts and print the plan; create, change
                           and delete nothing in any folder (an output folder
                           that a real run could not use is a warning)
@@ -160,7 +219,9 @@ Options:
                           "skip", "failed", "not_reached", "oversize_page",
                           "warning", and last one "summary" (the limit in
                           bytes, files split, skipped, failed, not reached,
-                          parts written); numbers are bare
+                          parts written); numbers are bare; a name's bytes
+                          that are not UTF-8 are written as \udc80-\udcff
+                          (Python's surrogateescape gives the exact name back)
   -h, --help              show this help and exit
       --version           show the version and exit
 
@@ -173,7 +234,8 @@ A number with a unit may have decimals (9.5M); the limit is rounded down to
 whole bytes.
 
 Each part is one line on standard output: its path, its first page, its
-last page and its size in bytes, separated by tabs. Every problem is one line
+last page and its size in bytes, separated by tabs; a tab, line feed, carriage
+return or backslash in the path is written \t, \n, \r or \\. Every problem is one line
 on standard error that starts with "sundrel-split:", and so is a skip.
 
 Exit status:
@@ -184,6 +246,8 @@ Exit status:
   2  a FILE could not be split, or the run stopped before it, or the list of
      parts could not be written to standard output, or the run failed
      unexpectedly
+  130, 143  ended by SIGINT (Ctrl+C) or SIGTERM: the engines are stopped and
+     their unfinished files removed; finished parts stay
   3  done, with warnings: a single page larger than the limit (written as a
      part by itself), document properties not applied to a part, or a damaged
      FILE that the engine repaired (every page of its parts read whole)

@@ -21,8 +21,15 @@ struct Options {
   bool dryRun = false;    // measure and report the parts, write none
   bool json = false;      // one JSON object per line instead of text
   bool keepFonts = false; // this run's parts carry their fonts whole
+  int jobs = 1;           // files split at the same time, one engine each
   std::vector<std::string> files;
 };
+
+// The most files split at the same time: each holds an engine of its own.
+inline constexpr int kMaxJobs = 64;
+
+// The number of processor cores, the default job count (at most kMaxJobs).
+int defaultJobs();
 
 enum class Action { Run, Help, Version, UsageError };
 

@@ -38,24 +38,87 @@ void line(const std::string& text) {
   std::fputs((text + "\n").c_str(), stdout);
 }
 
+// The length of the well-formed UTF-8 sequence at text[at], 0 when the
+// byte there starts none (overlong forms, surrogates and values past
+// U+10FFFF are not well formed).
+std::size_t utf8Length(const std::string& text, std::size_t at) {
+  const auto byte = [&](std::size_t i) {
+    return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u;
+  };
+  const unsigned lead = byte(at);
+  const auto follows = [&](std::size_t i, unsigned low = 0x80, unsigned high = 0xBF) {
+    return byte(i) >= low && byte(i) <= high;
+  };
+  if (lead < 0x80)
+    return 1;
+  if (lead >= 0xC2 && lead <= 0xDF)
+    return follows(at + 1) ? 2 : 0;
+  if (lead >= 0xE0 && lead <= 0xEF) {
+    const unsigned low = lead == 0xE0 ? 0xA0 : 0x80;
+    const unsigned high = lead == 0xED ? 0x9F : 0xBF;
+    return follows(at + 1, low, high) && follows(at + 2) ? 3 : 0;
+  }
+  if (lead >= 0xF0 && lead <= 0xF4) {
+    const unsigned low = lead == 0xF0 ? 0x90 : 0x80;
+    const unsigned high = lead == 0xF4 ? 0x8F : 0xBF;
+    return follows(at + 1, low, high) && follows(at + 2) && follows(at + 3) ? 4 : 0;
+  }
+  return 0;
+}
+
 } // namespace
 
 std::string jsonString(const std::string& text) {
   std::string out = "\"";
-  for (const char c : text) {
+  for (std::size_t at = 0; at < text.size();) {
+    const char c = text[at];
     const auto byte = static_cast<unsigned char>(c);
+    const std::size_t length = utf8Length(text, at);
+    char escaped[8];
+    if (length == 0) {
+      // A byte that is no UTF-8 becomes a lone low surrogate, U+DC80 to
+      // U+DCFF, as Python's "surrogateescape" reads it: the exact name comes
+      // back with os.fsencode.
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", 0xDC00u + byte);
+      out += escaped;
+      ++at;
+      continue;
+    }
     if (c == '"' || c == '\\') {
       out += '\\';
       out += c;
-    } else if (byte < 0x20) {
-      char escaped[8];
+    } else if (byte < 0x20 || byte == 0x7F) {
       std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
       out += escaped;
     } else {
+      out.append(text, at, length);
+    }
+    at += length;
+  }
+  return out + "\"";
+}
+
+std::string tsvField(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    switch (c) {
+    case '\t':
+      out += "\\t";
+      break;
+    case '\n':
+      out += "\\n";
+      break;
+    case '\r':
+      out += "\\r";
+      break;
+    case '\\':
+      out += "\\\\";
+      break;
+    default:
       out += c;
     }
   }
-  return out + "\"";
+  return out;
 }
 
 Outcome outcomeOf(const engine::SplitReport& report) {

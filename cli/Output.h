@@ -25,7 +25,13 @@ Outcome printReportProblems(const engine::SplitReport& report);
 Outcome printJsonReport(const engine::SplitReport& report, int failedBefore);
 void printJsonFailure(const std::string& source, const std::string& reason);
 
-// A JSON string literal of text.
+// A JSON string literal of text, valid UTF-8 whatever text holds: a byte
+// that is no UTF-8 is written as the lone surrogate \udc80 to \udcff
+// (Python's "surrogateescape"), so the exact bytes can be recovered.
 std::string jsonString(const std::string& text);
+
+// A field of a tab-separated line: tab, line feed, carriage return and
+// backslash written as \t, \n, \r and \\, so one line stays one record.
+std::string tsvField(const std::string& text);
 
 } // namespace sundrel::cli

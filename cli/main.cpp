@@ -79,18 +79,25 @@ public:
   void progress(const engine::FileProgress& at) override {
     if (!showBar || at.pages <= 0)
       return;
+    // The page reached, at most the page count (a file is done at pages + 1).
+    const int page = std::clamp(at.page, 0, at.pages);
     constexpr int width = 40;
-    const int upper = at.pages + 1;
-    const int filled = at.page * width / upper;
-    std::string bar(static_cast<std::size_t>(std::max(0, std::min(width, filled))), '#');
+    std::string bar(static_cast<std::size_t>(page * width / at.pages), '#');
     bar.resize(width, '.');
-    std::fprintf(stderr, "\r[%s] %d/%d", bar.c_str(), at.page, at.pages);
-    if (at.page >= upper)
+    // Several files: which one, by its name.
+    const std::string file = at.files < 2
+                                 ? std::string()
+                                 : std::to_string(at.file + 1) + "/" + std::to_string(at.files) +
+                                       " " + at.source.substr(at.source.rfind('/') + 1) + " ";
+    std::fprintf(stderr, "\r\033[K%s[%s] %d/%d", file.c_str(), bar.c_str(), page, at.pages);
+    if (at.page > at.pages)
       std::fputc('\n', stderr);
     std::fflush(stderr);
   }
   void fileSkipped(const engine::FileProgress& at) override {
     clearBar();
+    if (options.quiet)
+      return;
     std::fprintf(stderr, "sundrel-split: \"%s\" is too small, we will skip this PDF file.\n",
                  at.source.c_str());
   }
@@ -98,8 +105,8 @@ public:
     clearBar();
     if (options.json)
       return;
-    std::printf("%s\t%d\t%d\t%llu\n", part.path.c_str(), part.firstPage, part.lastPage,
-                static_cast<unsigned long long>(part.bytes));
+    std::printf("%s\t%d\t%d\t%llu\n", cli::tsvField(part.path).c_str(), part.firstPage,
+                part.lastPage, static_cast<unsigned long long>(part.bytes));
     checkOutput();
   }
   void fileFailed(const engine::FileProgress& /*at*/, const engine::FileReport& file) override {
@@ -204,6 +211,7 @@ int run(const cli::Options& options) {
   job.rows = jobRows(options, passwords, failedBefore);
   job.settings = *splitSettings;
   job.dryRun = options.dryRun;
+  job.jobs = options.jobs;
   CliObserver observer(options);
   const engine::SplitReport report = engine::runSplit(job, observer);
   const cli::Outcome outcome =

@@ -4,12 +4,13 @@ set(CPACK_PACKAGE_NAME sundrel)
 set(CPACK_PACKAGE_VENDOR Orvane)
 set(CPACK_PACKAGE_CONTACT "Orvane <support@orvane.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "split PDF files into parts below a chosen size")
+# Debian wants the lines of the long description below 80 characters.
 set(CPACK_PACKAGE_DESCRIPTION
-  "Sundrel splits PDF files into parts that each stay below a chosen byte size, for
-e-mail attachment limits and upload caps. Every part is measured by really
-extracting it, never estimated, so each one fits. The window sets the size,
-the output folder, a name pattern, document properties and optional 128-bit
-encryption; sundrel-split runs the same split from scripts.")
+  "Sundrel splits PDF files into parts that each stay below a chosen byte
+size, for e-mail attachment limits and upload caps. Every part is measured
+by really extracting it, never estimated, so each one fits. The window sets
+the size, the output folder, a name pattern, document properties and
+optional 128-bit encryption; sundrel-split runs the same split from scripts.")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://orvane.com/sundrel")
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

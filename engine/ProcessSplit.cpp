@@ -133,7 +133,7 @@ StagedPart stageOnePart(FileSplit& file, int partNumber, int firstPage, int last
   const bridge::ProcessResult run =
       bridge::runEngine("A=" + quoteArgument(file.source) + " cat " +
                             rangeText(firstPage, lastPage) + " output " + quoteArgument(staging),
-                        file.deadlineMs);
+                        file.deadlineMs, file.run.job.stop);
   if (!run.succeeded() || fileSize(staging).value_or(0) == 0) {
     bridge::EngineMessage engine = bridge::engineFailure(run);
     if (engine.reason == EngineReason::None)
@@ -207,7 +207,7 @@ Probe probeRange(FileSplit& file, int first, int last, const std::function<bool(
   if (!probePath.empty())
     run = bridge::runEngine("A=" + quoteArgument(file.source) + " cat " + rangeText(first, last) +
                                 " output " + quoteArgument(probePath),
-                            file.deadlineMs);
+                            file.deadlineMs, file.run.job.stop);
   const auto length = fileSize(probePath);
   if (!probePath.empty())
     std::remove(probePath.c_str());
@@ -339,7 +339,7 @@ FileReport writePart(const SplitJob& job, const std::string& sourcePath, int par
   Worker worker;
   FileReport report;
   report.source = sourcePath;
-  FileSplit file(run, worker, report, 0);
+  FileSplit file(run, worker, report, 0, quiet);
   const StagedPart part = stageOnePart(file, partNumber, firstPage, lastPage);
   if (part.path.empty())
     return report;

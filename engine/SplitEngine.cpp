@@ -44,14 +44,31 @@ std::string perProcessRefusal(const SplitJob& job, bool sourcePassword, bool one
   return {};
 }
 
-// Splits the job's file at index with worker's engine.
-FileResult splitFile(SplitRun& run, Worker& worker, std::size_t index, FileReport& report) {
+// A part folder registered for the removal of engine leftovers while a file
+// is split.
+class EngineFolder {
+public:
+  explicit EngineFolder(std::string path) : path_(std::move(path)) {
+    bridge::registerEngineFolder(path_);
+  }
+  ~EngineFolder() { bridge::unregisterEngineFolder(path_); }
+  EngineFolder(const EngineFolder&) = delete;
+  EngineFolder& operator=(const EngineFolder&) = delete;
+
+private:
+  std::string path_;
+};
+
+} // namespace
+
+FileResult splitFile(SplitRun& run, Worker& worker, std::size_t index, FileReport& report,
+                     SplitObserver& observer) {
   const SplitRow& row = run.job.rows[index];
-  FileSplit file(run, worker, report, index);
+  FileSplit file(run, worker, report, index, observer);
   // Every part stays below the limit: a file that is not below it is split.
   if (row.bytes < run.limit) {
     report.outcome = FileOutcome::SkippedTooSmall;
-    run.observer.fileSkipped(file.at);
+    file.observer.fileSkipped(file.at);
     return FileResult::Continue;
   }
   if (file.stopRequested())
@@ -61,6 +78,12 @@ FileResult splitFile(SplitRun& run, Worker& worker, std::size_t index, FileRepor
   const std::string enginePath = bridge::programFilePath(bridge::kEngineFileName);
   if (!worker.session.active() && worker.offersSession && fileExists(enginePath))
     worker.offersSession = worker.session.start(enginePath);
+  worker.session.setCancel(run.job.stop);
+  // A stopped or killed engine leaves its hidden file in the part folder:
+  // the folder is known, so that the file is removed.
+  const EngineFolder folder(
+      partFolder(file.source, run.settings.outputMode == settings::OutputMode::OriginalDirectory,
+                 run.settings.outputFolder));
   // A session command is one line: a path with a line break in it goes to
   // one process per command instead of being cut.
   const bool oneLine =
@@ -72,8 +95,6 @@ FileResult splitFile(SplitRun& run, Worker& worker, std::size_t index, FileRepor
     return file.fail(FailureKind::PartNotWritten, refusal);
   return splitByProcess(file);
 }
-
-} // namespace
 
 SplitRun::SplitRun(const SplitJob& runJob, SplitObserver& runObserver)
     : job(runJob), settings(runJob.settings), limit(runJob.settings.sizeLimit),
@@ -116,8 +137,8 @@ bool ensureInfoFile(Worker& worker, const SplitSettings& settings) {
 }
 
 FileSplit::FileSplit(SplitRun& splitRun, Worker& splitWorker, FileReport& fileReport,
-                     std::size_t index)
-    : run(splitRun), worker(splitWorker), report(fileReport),
+                     std::size_t index, SplitObserver& fileObserver)
+    : run(splitRun), worker(splitWorker), report(fileReport), observer(fileObserver),
       source(absolutePath(splitRun.job.rows[index].path)) {
   at.file = index;
   at.files = run.job.rows.size();
@@ -126,7 +147,8 @@ FileSplit::FileSplit(SplitRun& splitRun, Worker& splitWorker, FileReport& fileRe
 }
 
 bool FileSplit::stopRequested() {
-  stopped_ = stopped_ || run.observer.stopRequested();
+  stopped_ =
+      stopped_ || (run.job.stop != nullptr && run.job.stop->load()) || observer.stopRequested();
   return stopped_;
 }
 
@@ -136,22 +158,24 @@ void FileSplit::setPages(int pages) {
 
 void FileSplit::reach(int page) {
   at.page = page;
-  run.observer.progress(at);
+  observer.progress(at);
 }
 
 void FileSplit::partDone(const PartRecord& part) {
   report.parts.push_back(part);
   ++at.parts;
-  run.observer.partWritten(at, part);
+  observer.partWritten(at, part);
 }
 
 void FileSplit::warn(const std::string& text) {
   report.warnings.push_back(text);
-  run.observer.warning(at, text);
+  observer.warning(at, text);
 }
 
 FileResult FileSplit::fail(FailureKind kind, const std::string& reason, FileResult next,
                            EngineReason engineReason) {
+  // A command that the stop flag ended fails as well: that is the stop too.
+  stopped_ = stopped_ || (run.job.stop != nullptr && run.job.stop->load());
   if (stopped_) {
     // What failed is the command the stop refused: the file is not finished.
     report.outcome = FileOutcome::NotReached;
@@ -161,7 +185,7 @@ FileResult FileSplit::fail(FailureKind kind, const std::string& reason, FileResu
   report.failure = kind;
   report.reason = reason;
   report.engineReason = engineReason;
-  run.observer.fileFailed(at, report);
+  observer.fileFailed(at, report);
   return next;
 }
 
@@ -218,10 +242,15 @@ SplitReport runSplit(const SplitJob& job, SplitObserver& observer) {
     report.files[index].source = job.rows[index].path;
 
   Worker worker;
+  if (job.jobs > 1 && job.rows.size() > 1 && sideBySideReady(worker)) {
+    splitSideBySide(run, worker, report);
+    return report;
+  }
   for (std::size_t index = 0; index < job.rows.size(); ++index) {
     FileReport& file = report.files[index];
-    if (splitFile(run, worker, index, file) == FileResult::StopRun) {
+    if (splitFile(run, worker, index, file, observer) == FileResult::StopRun) {
       report.stoppedEarly = index + 1 < job.rows.size() || file.outcome == FileOutcome::NotReached;
+      report.stopped = file.outcome == FileOutcome::NotReached;
       break;
     }
   }

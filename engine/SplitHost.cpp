@@ -48,6 +48,7 @@ SplitReport runSplit(SplitHost& host, settings::SplitSettings& settings) {
   SplitJob job;
   job.settings = settings;
   job.dryRun = host.dryRun();
+  job.stop = host.stopFlag();
   for (int row = 0; row < rows; ++row)
     job.rows.push_back({host.rowPath(row), host.rowBytes(row), host.rowPassword(row)});
   HostObserver observer(host);

@@ -10,6 +10,7 @@
 #include "engine/SplitReport.h"
 #include "settings/SplitSettings.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -55,6 +56,9 @@ public:
   virtual void pumpDialogMessages() {}
   // Asked between engine commands (after the pump): true ends the run.
   virtual bool stopRequested() { return false; }
+  // A flag that, once set, also ends an engine command in flight (within
+  // the pump's step); null when the host has none.
+  virtual const std::atomic<bool>* stopFlag() { return nullptr; }
 
   // Where the run is; the default shows it on the progress bar: 0 to the
   // file's pages + 1, at the page reached.

@@ -7,6 +7,7 @@
 #include "engine/SplitReport.h"
 #include "settings/SplitSettings.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -29,6 +30,15 @@ struct SplitJob {
   // page), outputMode and outputFolder.
   settings::SplitSettings settings;
   bool dryRun = false; // measure the parts and report them, write none
+  // Files split at the same time, each by an engine session of its own. The
+  // parts, their names and the report are those of one at a time; the
+  // observer hears every file's events in list order (progress as it comes).
+  int jobs = 1;
+  // Set by the front end (from any thread) to stop the run: an engine
+  // command in flight is ended at once (its engine killed, the engine's
+  // hidden files removed), parts already finished stay, and the files not
+  // finished are reported not reached. May be null.
+  const std::atomic<bool>* stop = nullptr;
 };
 
 // Where a run is: which file of how many, and where in that file.
@@ -41,9 +51,10 @@ struct FileProgress {
   int parts = 0;         // parts finished in this file so far
 };
 
-// What a front end hears while a run goes. Every event of one file comes
-// from the thread that splits it, in order; the report says it all again at
-// the end.
+// What a front end hears while a run goes. Events come one at a time, never
+// from two threads at once; every file's events come in order, and files in
+// list order (progress excepted, which comes as it happens). The report says
+// it all again at the end.
 class SplitObserver {
 public:
   virtual ~SplitObserver() = default;

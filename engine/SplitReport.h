@@ -49,6 +49,7 @@ struct SplitReport {
   std::uint64_t limit = 0;       // bytes
   bool stoppedEarly = false;     // the run ended before the last file
   std::vector<FileReport> files; // every listed file, in list order, NotReached ones included
+  bool stopped = false;          // the front end stopped the run (SplitJob::stop, stopRequested)
   int partCount() const;         // all parts written
   bool hasProblems() const;      // any failure, not-reached file, oversize page or warning
 };

@@ -57,17 +57,21 @@ enum class FileResult { Continue, StopRun };
 // One file being split.
 class FileSplit {
 public:
-  FileSplit(SplitRun& run, Worker& worker, FileReport& report, std::size_t index);
+  // The file's events go to observer: the run's, or one that keeps them in
+  // list order while files are split side by side.
+  FileSplit(SplitRun& run, Worker& worker, FileReport& report, std::size_t index,
+            SplitObserver& observer);
 
   SplitRun& run;
   Worker& worker;
   FileReport& report;
+  SplitObserver& observer;
   std::string source; // absolute, so the engine never reads it as a keyword or handle
   int deadlineMs = 0; // of one engine command on this source
   FileProgress at;
 
-  // Asks the observer before an engine command; once it said stop, every
-  // later failure of the file is the stop.
+  // Asks the job's stop flag and the observer before an engine command;
+  // once either said stop, every later failure of the file is the stop.
   bool stopRequested();
   bool stopped() const { return stopped_; }
 
@@ -94,6 +98,19 @@ public:
 private:
   bool stopped_ = false;
 };
+
+// Splits the job's file at index with worker's engine, its events told to
+// observer; fills report.
+FileResult splitFile(SplitRun& run, Worker& worker, std::size_t index, FileReport& report,
+                     SplitObserver& observer);
+
+// Whether files can be split side by side: worker's engine offers a session
+// (its session started), so that no file's failure has to end the run.
+bool sideBySideReady(Worker& worker);
+
+// Splits the run's files side by side, up to the job's count at a time, one
+// worker each (first among them), events told in list order; fills report.
+void splitSideBySide(SplitRun& run, Worker& first, SplitReport& report);
 
 // Splits one file with one engine process per command (any engine).
 FileResult splitByProcess(FileSplit& file);

@@ -3,6 +3,8 @@
 // dialog and persisted in the settings file; the run group belongs to the main
 // window and is never stored.
 
+#include "settings/SizeLimit.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -66,12 +68,16 @@ inline constexpr std::array<PermissionChoice, 5> kChangeChoices{{
 }};
 
 struct SizePreset {
-  std::string_view itemText; // the size combo's item
-  std::uint32_t bytes;       // 0 for "Custom": the typed number stays
+  std::string_view itemText;   // the size combo's item
+  std::uint32_t bytes;         // 0 for "Custom": the typed number stays
+  std::uint64_t mailBytes = 0; // for a mail limit: the mail's size in bytes
 };
 
 // The size combo's items in order; K is 1024 bytes, M is 1048576 bytes.
-inline constexpr std::array<SizePreset, 9> kSizePresets{{
+// "Custom" keeps its place; the mail limits follow it. Providers state them
+// in MB without saying which: read as 1000000 bytes, the smaller, so the mail
+// fits whichever they mean.
+inline constexpr std::array<SizePreset, 12> kSizePresets{{
     {"100K", 102400},
     {"512K", 524288},
     {"1000K", 1024000},
@@ -81,6 +87,9 @@ inline constexpr std::array<SizePreset, 9> kSizePresets{{
     {"3M", 3145728},
     {"5M", 5242880},
     {"Custom", 0},
+    {"E-mail 10 MB", std::uint32_t(mailPartLimit(10'000'000)), 10'000'000},
+    {"E-mail 20 MB", std::uint32_t(mailPartLimit(20'000'000)), 20'000'000},
+    {"E-mail 25 MB", std::uint32_t(mailPartLimit(25'000'000)), 25'000'000},
 }};
 
 inline constexpr std::string_view kCopyKeyword = " CopyContents";

@@ -249,6 +249,26 @@ Sie gelten, bis Sundrel beendet wird.</translation>
         <source>%1 warnings:</source>
         <translation>%1 Warnungen:</translation>
     </message>
+    <message>
+        <source>The run was stopped; 1 file was not finished:</source>
+        <translation>Der Lauf wurde angehalten; 1 Datei wurde nicht fertig:</translation>
+    </message>
+    <message>
+        <source>The run was stopped; %1 files were not finished:</source>
+        <translation>Der Lauf wurde angehalten; %1 Dateien wurden nicht fertig:</translation>
+    </message>
+    <message>
+        <source>1 file</source>
+        <translation>1 Datei</translation>
+    </message>
+    <message>
+        <source>%1 files</source>
+        <translation>%1 Dateien</translation>
+    </message>
+    <message>
+        <source>Split %1.</source>
+        <translation>%1 geteilt.</translation>
+    </message>
 </context>
 <context>
     <name>sundrel::ui::AboutDialog</name>
@@ -402,6 +422,46 @@ Sie gelten, bis Sundrel beendet wird.</translation>
     <message>
         <source>%1 - closing when the split ends</source>
         <translation>%1 - wird nach der Teilung geschlossen</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Anhalten</translation>
+    </message>
+    <message>
+        <source>Split status</source>
+        <translation>Stand der Teilung</translation>
+    </message>
+    <message>
+        <source>Open Folder</source>
+        <translation>Ordner öffnen</translation>
+    </message>
+    <message>
+        <source>%1 of %2: %3</source>
+        <translation>%1 von %2: %3</translation>
+    </message>
+    <message>
+        <source>page %1 of %2, 1 part so far</source>
+        <translation>Seite %1 von %2, bisher 1 Teil</translation>
+    </message>
+    <message>
+        <source>page %1 of %2, %3 parts so far</source>
+        <translation>Seite %1 von %2, bisher %3 Teile</translation>
+    </message>
+    <message>
+        <source>E-mail %1 MB</source>
+        <translation>E-Mail %1 MB</translation>
+    </message>
+    <message>
+        <source>not a size</source>
+        <translation>keine Größe</translation>
+    </message>
+    <message>
+        <source>= %1 bytes</source>
+        <translation>= %1 Bytes</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a size limit: %2.</source>
+        <translation>„%1“ ist keine Größengrenze: %2.</translation>
     </message>
 </context>
 <context>

@@ -2,14 +2,14 @@
 // tables of what is typed and what comes out.
 
 #include "cli/CommandLine.h"
-#include "cli/SizeArgument.h"
+#include "settings/SizeLimit.h"
 
 #include <gtest/gtest.h>
 
 namespace sundrel::cli {
 namespace {
 
-TEST(SizeArgument, FormsGiveBytesOrSayWhatIsWrong) {
+TEST(SizeLimit, FormsGiveBytesOrSayWhatIsWrong) {
   struct Case {
     const char* text;
     std::uint64_t bytes; // 0: refused, with error containing `error`
@@ -29,6 +29,11 @@ TEST(SizeArgument, FormsGiveBytesOrSayWhatIsWrong) {
       {"102400", 102400, ""},
       {"4294967295", 4294967295u, ""},
       {"100B", 100, ""},
+      {"100 bytes", 100, ""},
+      // Blanks around the size and before the unit, as people write it.
+      {" 9.5 MB ", 9500000, ""},
+      {"5 M", 5242880, ""},
+      {"25 MiB", 26214400, ""},
       // Binary and decimal units, any case, decimals rounded down.
       {"100k", 102400, ""},
       {"25MiB", 26214400, ""},
@@ -51,7 +56,7 @@ TEST(SizeArgument, FormsGiveBytesOrSayWhatIsWrong) {
       {".5M", 0, "byte count or a number with a unit"},
       {"5.M", 0, "byte count or a number with a unit"},
       {"1.2.3M", 0, "byte count or a number with a unit"},
-      {"5 M", 0, "byte count or a number with a unit"},
+      {"5 0M", 0, "byte count or a number with a unit"},
       {"1e6", 0, "byte count or a number with a unit"},
       {"10MBit", 0, "byte count or a number with a unit"},
       {"1.5", 0, "whole number"},
@@ -66,7 +71,7 @@ TEST(SizeArgument, FormsGiveBytesOrSayWhatIsWrong) {
       {"1.0000000001G", 0, "too many digits"},
   };
   for (const auto& c : cases) {
-    const SizeArgument size = parseSize(c.text);
+    const settings::SizeText size = settings::parseSize(c.text);
     if (c.bytes != 0) {
       EXPECT_EQ(size.bytes, std::optional<std::uint32_t>(c.bytes)) << c.text << ": " << size.error;
     } else {
@@ -83,6 +88,30 @@ CommandLine parse(std::vector<std::string> words) {
     argv.push_back(word.data());
   argv.push_back(nullptr);
   return parseCommandLine(static_cast<int>(words.size()), argv.data());
+}
+
+// The mail limits, against sizes that Python's base64.encodebytes gives (76
+// characters a line; CR LF counted as two): the largest part that fits, + 1.
+TEST(SizeLimit, MailLimitLeavesRoomForBase64AndHeaders) {
+  const std::pair<std::uint64_t, std::uint64_t> cases[] = {
+      {10'000'000, 7'259'800},
+      {20'000'000, 14'567'491},
+      {25'000'000, 18'221'338},
+      {65'616, 58},
+      {65'614, 58},
+      {65'540, 0},
+      {65'536, 0},
+  };
+  for (const auto& [mail, limit] : cases) {
+    EXPECT_EQ(settings::mailPartLimit(mail), limit) << mail;
+    if (limit > 1) {
+      EXPECT_LE(settings::base64MailBytes(limit - 1) + settings::kMailAllowance, mail);
+      EXPECT_GT(settings::base64MailBytes(limit) + settings::kMailAllowance, mail);
+    }
+  }
+  const CommandLine mail = parse({"--mail-size", "25MB", "a.pdf"});
+  EXPECT_EQ(mail.options.sizeLimit, 18'221'338u) << mail.error;
+  EXPECT_NE(parse({"--mail-size=60K", "a.pdf"}).error.find("no part fits"), std::string::npos);
 }
 
 TEST(CommandLine, SizeOptionForms) {

@@ -2,6 +2,7 @@
 // stand-in engine that waits at the chosen command: no part is ever left
 // half done under its own name, and nothing of the run stays behind.
 
+#include "tests/support/PdfFixtures.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestEnv.h"
 
@@ -47,8 +48,8 @@ protected:
       const std::string settings = "--settings=" + this->program.file("secure.ini");
       const std::string folder = "--output-dir=" + out();
       const std::string source = work.file("x.pdf");
-      ::freopen("/dev/null", "w", stdout);
-      ::freopen("/dev/null", "w", stderr);
+      if (!::freopen("/dev/null", "w", stdout) || !::freopen("/dev/null", "w", stderr))
+        std::_Exit(126);
       ::execl(program.c_str(), program.c_str(), "--quiet", "--size=100000", settings.c_str(),
               folder.c_str(), source.c_str(), static_cast<char*>(nullptr));
       std::_Exit(127);
@@ -123,6 +124,46 @@ TEST_F(Interrupt, NoStageLeavesAHalfDonePart) {
       for (const auto& name : names(out()))
         fs::remove(fs::path(out()) / name);
     }
+  }
+}
+
+// The real engine, stopped by SIGINT or SIGTERM at some moment of a long
+// split (two files side by side), leaves no hidden file of its own in the
+// output folder: the front end removes it after stopping the engine.
+TEST(InterruptRealEngine, NoEngineFileStaysBehind) {
+  const fs::path split = fs::path(binDir()) / "sundrel-split";
+  if (!fs::exists(split) || !fs::exists(fs::path(binDir()) / "tovix.dll"))
+    GTEST_SKIP() << "sundrel-split or the engine is not built";
+  TempDir work;
+  for (const char* name : {"a.pdf", "b.pdf"})
+    writePdf(work.file(name), PdfShape{}.withPages(300).withPageImages(20000));
+  const std::string out = work.file("out");
+  for (int attempt = 0; attempt < 6; ++attempt) {
+    const int signal = attempt % 2 == 0 ? SIGINT : SIGTERM;
+    SCOPED_TRACE("attempt " + std::to_string(attempt));
+    fs::remove_all(out);
+    fs::create_directories(out);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      if (!::freopen("/dev/null", "w", stdout) || !::freopen("/dev/null", "w", stderr))
+        std::_Exit(126);
+      ::execl(split.c_str(), split.c_str(), "-q", "-j", "2", "--size=100000",
+              ("--output-dir=" + out).c_str(), work.file("a.pdf").c_str(),
+              work.file("b.pdf").c_str(), static_cast<char*>(nullptr));
+      std::_Exit(127);
+    }
+    // Some parts first, then the signal at a moment that moves with the attempt.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::distance(fs::directory_iterator(out), fs::directory_iterator()) < 2 &&
+           std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(7 * attempt));
+    ::kill(pid, signal);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal);
+    for (const auto& entry : fs::directory_iterator(out))
+      EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
   }
 }
 

@@ -461,3 +461,90 @@ TEST_F(SplitCli, UsageErrors) {
 
 } // namespace
 } // namespace sundrel::test
+
+namespace sundrel::test {
+namespace {
+
+// What a run wrote into folder: every file's name and bytes.
+std::map<std::string, std::string> contents(const std::string& folder) {
+  std::map<std::string, std::string> found;
+  for (const auto& entry : fs::directory_iterator(folder))
+    found[entry.path().filename().string()] = readFile(entry.path().string());
+  return found;
+}
+
+// -j splits files side by side: the parts (byte for byte), their names, the
+// lines and the exit status are those of -j 1, also with two sources of one
+// name whose parts meet in one folder and a file below the limit.
+TEST_F(SplitCli, SideBySideEqualsOneAtATime) {
+  fs::create_directories(work.file("other"));
+  const std::vector<std::string> files = {
+      generated("a.pdf", kReport),
+      generated("b.pdf", PdfShape{}.withPages(30).withPageImages(9000)),
+      generated("other/a.pdf", PdfShape{}.withPages(5).withPageImages(30000)),
+      generated("small.pdf", PdfShape{}.withPages(1)),
+      generated("c.pdf", PdfShape{kReport}.withLinks())};
+  std::map<std::string, std::string> parts[2];
+  Result results[2][2]; // [-j 1, -j 3][lines, JSON]
+  for (const int run : {0, 1}) {
+    const std::string out = work.file("out" + std::to_string(run));
+    fs::create_directories(out);
+    for (const int json : {0, 1}) {
+      Result& result = results[run][json];
+      result = split(std::string(json ? "--json " : "") + (run ? "-j 3" : "-j 1") + " -s 60K -o " +
+                         shellQuote(out),
+                     files);
+      for (std::string* text : {&result.out, &result.err})
+        for (std::size_t at; (at = text->find(out)) != std::string::npos;)
+          text->replace(at, out.size(), "OUT");
+    }
+    parts[run] = contents(out);
+  }
+  // other/a.pdf would replace a part of a.pdf: it fails, after a.pdf, in both.
+  EXPECT_EQ(results[0][0].status, 2);
+  EXPECT_NE(results[0][1].out.find("\"kind\":\"overwrite\""), std::string::npos);
+  for (const int json : {0, 1}) {
+    EXPECT_EQ(results[1][json].status, results[0][json].status);
+    EXPECT_EQ(results[1][json].out, results[0][json].out);
+    EXPECT_EQ(results[1][json].err, results[0][json].err);
+  }
+  EXPECT_GT(parts[0].size(), 6u);
+  EXPECT_TRUE(parts[1] == parts[0]);
+}
+
+// Names with a tab, a line break, a backslash or bytes that are no UTF-8:
+// one tab-separated line per part with the name escaped, and JSON lines that
+// Python reads back to the exact name (surrogateescape); -q keeps the note
+// about a file below the limit quiet.
+TEST_F(SplitCli, EveryNameStaysOneRecordAndComesBack) {
+  std::vector<std::string> files;
+  for (const std::string name : {"tab\there", "line\nbreak", "back\\slash", "latin1-\xe9t\xe9"})
+    files.push_back(generated(name + ".pdf", PdfShape{}.withPages(4).withPageImages(30000)));
+  files.push_back(generated("small.pdf", PdfShape{}.withPages(1)));
+  const Result tsv = split("-q -s 60K", files);
+  EXPECT_EQ(tsv.status, 0) << tsv.err;
+  EXPECT_EQ(tsv.err, "");
+  writeFile(work.file("tsv"), tsv.out);
+  writeFile(work.file("json"), split("--json -s 60K", files).out);
+  // Python reads both back: strict UTF-8 JSON, the lines unescaped; the
+  // first part of every source must be there, by its exact bytes.
+  std::string firsts;
+  for (std::size_t i = 0; i + 1 < files.size(); ++i)
+    firsts += " " + shellQuote(files[i].substr(0, files[i].size() - 4) + " part 0001.pdf");
+  const Result check =
+      run("python3 -c " +
+              shellQuote("import json, os, re, sys\n"
+                         "tsv = {re.sub(rb'\\\\(.)', lambda m: {b't': b'\\t', b'n': b'\\n', b'r': "
+                         "b'\\r'}.get(m[1], m[1]), l.split(b'\\t')[0])\n"
+                         "       for l in open(sys.argv[1], 'rb').read().split(b'\\n') if l}\n"
+                         "js = {os.fsencode(o['path']) for o in map(json.loads, open(sys.argv[2], "
+                         "encoding='utf-8')) if o['type'] == 'part'}\n"
+                         "want = {os.fsencode(a) for a in sys.argv[3:]}\n"
+                         "assert tsv == js and want <= tsv, (tsv, js, want)") +
+              " " + shellQuote(work.file("tsv")) + " " + shellQuote(work.file("json")) + firsts,
+          30);
+  EXPECT_EQ(check.status, 0) << check.err;
+}
+
+} // namespace
+} // namespace sundrel::test

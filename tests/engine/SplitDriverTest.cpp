@@ -9,10 +9,13 @@
 #include "tests/support/TempDir.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <thread>
 
 namespace sundrel::engine {
 namespace {
@@ -585,6 +588,41 @@ TEST_F(SplitDriverTest, AStopEndsTheRunBetweenCommands) {
     EXPECT_EQ(left, (std::vector<std::string>{"a part 0001.pdf", "a.pdf", "b.pdf"}));
     fs::remove(files.file("a part 0001.pdf"));
   }
+}
+
+// The job's stop flag ends an engine command in flight (one that would
+// otherwise wait for its deadline): the run returns within a second, the file
+// is not reached.
+TEST_F(SplitDriverTest, AStopFlagEndsTheCommandInFlight) {
+  writeFile(program.file("perpage.txt"), "1 60000\n2 60000\n3 60000\n4 60000\n5 60000\n");
+  for (const bool session : {true, false}) {
+    SCOPED_TRACE(session ? "session" : "one process per command");
+    fs::remove(program.file("waiting"));
+    fs::remove(program.file("session"));
+    if (session)
+      writeFile(program.file("session"), "");
+    writeFile(program.file("wait.txt"), session ? "|measure" : "|cat|A1-2|");
+    host = RecordingHost{};
+    host.rows = {{source("a.pdf"), "300KB"}};
+    SplitJob job = jobOf(host, settings);
+    std::atomic<bool> stop{false};
+    job.stop = &stop;
+    std::chrono::steady_clock::time_point stoppedAt;
+    std::thread stopper([&] {
+      while (!fs::exists(program.file("waiting")))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      stoppedAt = std::chrono::steady_clock::now();
+      stop = true;
+    });
+    const SplitReport report = engine::runSplit(job, host);
+    const auto took = std::chrono::steady_clock::now() - stoppedAt;
+    stopper.join();
+    EXPECT_LT(took, std::chrono::seconds(1));
+    EXPECT_TRUE(report.stopped);
+    EXPECT_EQ(report.files[0].outcome, FileOutcome::NotReached);
+    EXPECT_TRUE(host.failures.empty());
+  }
+  fs::remove(program.file("wait.txt"));
 }
 
 // A part never replaces one the same run wrote: a pattern without a part

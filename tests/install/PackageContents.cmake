@@ -38,3 +38,18 @@ foreach(library libqpdf libharfbuzz-subset0 libqt6widgets6 libstdc\\+\\+6)
   endif()
 endforeach()
 message(STATUS "${packages}\nDepends: ${depends}")
+
+# Lintian at its default level, and its hardening tags (informational)
+# besides: nothing to say. Skipped where lintian is not installed.
+find_program(LINTIAN lintian)
+if(NOT LINTIAN)
+  message(STATUS "lintian is not installed: the package's lintian check is left out")
+  return()
+endif()
+execute_process(COMMAND timeout 300 ${LINTIAN} --display-info --pedantic ${packages}
+  RESULT_VARIABLE status OUTPUT_VARIABLE said ERROR_VARIABLE err)
+string(REGEX MATCHALL "(^|\n)(E|W): [^\n]*|(^|\n)[IP]: [^\n]*hardening-[^\n]*" findings "${said}")
+if(findings OR status GREATER 1)
+  message(FATAL_ERROR "lintian on ${packages}:\n${said}${err}")
+endif()
+message(STATUS "lintian: nothing at error or warning level, no hardening tag")

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Checks on the tree that the install_tree test made. Exit 77 (skipped) when
 # the checking tool is not installed.
-#   check-install.sh desktop|appstream|man|completion|programs TREE [CORPUS_DIR]
+#   check-install.sh desktop|appstream|man|completion|options|programs TREE [CORPUS_DIR]
 set -u
 check=$1
 tree=$2
@@ -39,6 +39,25 @@ completion)
     [ "$(try sundrel-split --si)" = "--size=" ] &&
       [ "$(try sundrel-split --size = 2)" = "2000K 2M" ] &&
       [ "$(try sundrel-split -s 1)" = "100K 1000K 1M" ]' sh "$tree"
+  ;;
+options)
+  # The options of --help are those of the manual page's OPTIONS and, for
+  # sundrel-split, of its bash completion.
+  need man
+  longs() { grep -o -- '--[a-z][a-z-]*' | sort -u | tr '\n' ' '; }
+  status=0
+  for program in sundrel-split sundrel; do
+    [ -x "$tree/usr/bin/$program" ] || continue
+    help=$("$tree/usr/bin/$program" --help | longs)
+    page=$(MANWIDTH=200 man -l "$tree/usr/share/man/man1/$program.1.gz" 2>/dev/null |
+      sed -n '/^OPTIONS/,/^[A-Z]/p' | longs)
+    [ "$help" = "$page" ] || { echo "$program: --help [$help], man [$page]"; status=1; }
+  done
+  help=$("$tree/usr/bin/sundrel-split" --help | longs)
+  completion=$(grep "compgen -W \$'--" "$tree/usr/share/bash-completion/completions/sundrel-split" |
+    sed 's/\\n/ /g' | longs)
+  [ "$help" = "$completion" ] || { echo "--help [$help], completion [$completion]"; status=1; }
+  exit $status
   ;;
 programs)
   # The installed programs run from bin/ and find the engine in their

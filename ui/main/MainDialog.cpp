@@ -128,7 +128,11 @@ void MainDialog::updateControlStates() {
   const bool original = originalRadio->isChecked();
   const int preset = sizePresetCombo->currentIndex();
 
-  beginSplitButton->setEnabled(rows > 0 && !busy);
+  // During a run Begin Split is Stop, until the stop is asked for.
+  const QString begin = busy ? tr("Stop") : tr("Begin Split");
+  beginSplitButton->setText(begin);
+  beginSplitButton->setAccessibleName(begin);
+  beginSplitButton->setEnabled(busy ? !stopFlag_.load() : rows > 0);
   browseButton->setEnabled(!original && !busy);
   originalRadio->setEnabled(!busy);
   alternativeRadio->setEnabled(!busy);
@@ -154,7 +158,7 @@ void MainDialog::onSizePresetChange() {
   updateControlStates();
   if (preset == kCustomPreset)
     return;
-  if (preset >= 0 && preset < kCustomPreset)
+  if (preset >= 0 && std::size_t(preset) < settings::kSizePresets.size())
     sizeLimit = settings::kSizePresets[std::size_t(preset)].bytes;
   sizeEdit->setText(QString::number(sizeLimit));
 }
@@ -178,10 +182,11 @@ void MainDialog::onBrowse() {
 
 void MainDialog::onExit() {
   if (isBusy()) {
-    // The run cannot be stopped half-way without leaving a part behind that
-    // has no properties or security yet; close as soon as it returns.
+    // Stopped as Stop does: finished parts stay, the part being made goes;
+    // the window closes as soon as the run returns.
     closeRequested = true;
-    setWindowTitle(tr("%1 - closing when the split ends").arg(QString::fromLatin1(kCaption)));
+    stopFlag_.store(true);
+    updateControlStates();
     return;
   }
   QDialog::reject();

@@ -16,6 +16,7 @@
 #include <QUrl>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -23,6 +24,7 @@
 #include <type_traits>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -61,7 +63,7 @@ inline constexpr int Progress = 1072;
 
 inline constexpr const char* kControlNameProperty = "controlName";
 
-// Index of "Custom" in settings::kSizePresets.
+// Index of "Custom" in settings::kSizePresets; the mail limits follow it.
 inline constexpr int kCustomPreset = 8;
 
 class MainDialog : public QDialog, public engine::SplitHost {
@@ -122,6 +124,9 @@ public:
   void setProgressPos(int pos) override;
   void showSkipMessage(const std::string& text) override;
   void pumpDialogMessages() override;
+  bool stopRequested() override { return stopFlag_.load(); }
+  const std::atomic<bool>* stopFlag() override { return &stopFlag_; }
+  void progress(const engine::FileProgress& at) override;
   void fileSkipped(const std::string& path) override;
   void fileFailed(const std::string& sourcePath, const std::string& reason) override;
   void fileNotSplit(const engine::FileReport& file) override;
@@ -130,9 +135,13 @@ public:
   PasswordColumn& passwords();
 
 public slots:
+  // Begins a run; during a run the same button is "Stop" and ends it.
   void onBeginSplit();
   void onOptions();
   void onSizePresetChange();
+  // The label beside the size edit: "Bytes" under a byte count, else what
+  // the typed size means in bytes, or that it is no size.
+  void showSizeMeaning();
   void onOriginalDirectory();
   void onAlternativeDirectory();
   void onBrowse();
@@ -158,10 +167,14 @@ private:
   void createControls();
   void connectControls();
   void deleteSelectedRows();
+  // The one message that ends a run: parts, files and folder, the problems
+  // if any, and "Open Folder".
+  void showRunEnd(const engine::SplitReport& report);
   bool onListKeyDown(int key);
 
   // Bound controls.
   QProgressBar* progressBar = nullptr;
+  QLabel* runStatus = nullptr; // which file, which page, parts so far
   QTableWidget* fileTable = nullptr;
   QPushButton* beginSplitButton = nullptr;
   QPushButton* browseButton = nullptr;
@@ -180,6 +193,8 @@ private:
   QIcon icon;
   // A close asked for during a run takes effect when the run returns.
   bool closeRequested = false;
+  // Set by Stop (and by Exit during a run); the run ends at its next step.
+  std::atomic<bool> stopFlag_{false};
 
   SplitRunner splitRunner;
   FilesChooser filesChooser;
@@ -190,8 +205,8 @@ private:
 // The application icon (several sizes).
 QIcon applicationIcon();
 
-// The size edit's text as a limit in bytes: its digits (the edit takes
-// nothing else), 0 without any, the largest count past it.
+// The size edit's text as a limit in bytes, read as sundrel-split reads a
+// size; 0 when it is no size.
 std::uint64_t sizeLimitFromText(const QString& text);
 
 template <class Runner> void MainDialog::setSplitRunner(Runner runner) {

@@ -164,24 +164,34 @@ void MainDialog::createControls() {
   auto* sizeLabel = static_cast<QLabel*>(control(ids::SizeLabel));
   sizeLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   sizeLabel->setBuddy(sizePresetCombo);
-  // The sizes read alike in every language; only "Custom" is a word.
+  // The sizes read alike in every language; "Custom" and "E-mail" are words.
   for (const auto& preset : settings::kSizePresets)
     sizePresetCombo->addItem(
-        preset.bytes == 0
-            ? tr("Custom")
+        preset.bytes == 0 ? tr("Custom")
+        : preset.mailBytes != 0
+            ? tr("E-mail %1 MB").arg(preset.mailBytes / 1000000)
             : QString::fromLatin1(preset.itemText.data(), qsizetype(preset.itemText.size())));
 
   sizeEdit->setAlignment(Qt::AlignRight);
-  // The run reads the edit's digits: "10MB" would be a limit of 10 bytes.
-  // Typed or pasted text with anything but digits is refused whole.
-  sizeEdit->setValidator(
-      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), sizeEdit));
-  // As tall as the edit beside it, so both texts share one baseline.
+  // A byte count or a number with a unit, as sundrel-split reads it ("10M",
+  // "9.5 MB", "25MiB"); the label beside it says what it means in bytes.
+  sizeEdit->setValidator(new QRegularExpressionValidator(
+      QRegularExpression(QStringLiteral("[0-9 .]*[A-Za-z]{0,5} *")), sizeEdit));
+  sizeEdit->setMaxLength(24);
+  // As tall as the edit beside it, so both texts share one baseline; wide
+  // enough for "= 4294967295 bytes".
   QWidget* bytesLabel = control("bytesLabel");
-  fitWidth(bytesLabel);
+  du.place(bytesLabel, 280, 190, 130, 12);
   static_cast<QLabel*>(bytesLabel)->setBuddy(sizeEdit);
 
   progressBar->setTextVisible(false);
+  // Above the progress bar: which file of how many, the page, parts so far.
+  runStatus = new QLabel(this);
+  runStatus->setObjectName(QStringLiteral("runStatus"));
+  runStatus->setProperty(kControlNameProperty, QStringLiteral("runStatus"));
+  runStatus->setTextFormat(Qt::PlainText);
+  runStatus->setAccessibleName(tr("Split status"));
+  du.place(runStatus, 126, 212, 283, 10);
   // Shows the folder chosen with Browse; a typed path would not be used.
   folderEdit->setReadOnly(true);
 
@@ -206,6 +216,7 @@ void MainDialog::connectControls() {
   for (const auto& [id, slot] : clicks)
     connect(static_cast<QPushButton*>(control(id)), &QPushButton::clicked, this, slot);
   connect(sizePresetCombo, &QComboBox::activated, this, &MainDialog::onSizePresetChange);
+  connect(sizeEdit, &QLineEdit::textChanged, this, &MainDialog::showSizeMeaning);
   connect(originalRadio, &QRadioButton::clicked, this, &MainDialog::onOriginalDirectory);
   connect(alternativeRadio, &QRadioButton::clicked, this, &MainDialog::onAlternativeDirectory);
   // Browse and the folder edit follow the radios' state however it changes:

@@ -7,19 +7,22 @@
 #include "bridge/EngineReason.h"
 #include "engine/SplitEngine.h"
 #include "engine/SplitHost.h"
+#include "settings/SizeLimit.h"
 #include "ui/main/FileList.h"
 #include "ui/main/MessageBox.h"
 #include "ui/main/PasswordColumn.h"
 #include "ui/main/ProblemMessage.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QRadioButton>
 
 #include <algorithm>
-#include <limits>
 
 namespace sundrel::ui {
 
@@ -36,20 +39,27 @@ QString fromLocalPath(const std::string& path) {
 } // namespace
 
 std::uint64_t sizeLimitFromText(const QString& text) {
-  std::uint64_t limit = 0;
-  constexpr std::uint64_t most = std::numeric_limits<std::uint64_t>::max();
-  for (const QChar c : text) {
-    if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-      break;
-    const auto digit = std::uint64_t(c.unicode() - '0');
-    limit = limit > (most - digit) / 10 ? most : limit * 10 + digit;
-  }
-  return limit;
+  return settings::parseSize(text.toStdString()).bytes.value_or(0);
+}
+
+void MainDialog::showSizeMeaning() {
+  auto* label = static_cast<QLabel*>(control("bytesLabel"));
+  const std::string text = sizeEdit->text().toStdString();
+  const settings::SizeText size = settings::parseSize(text);
+  if (!size.bytes)
+    label->setText(tr("not a size"));
+  else if (settings::isByteCount(text))
+    label->setText(tr("Bytes"));
+  else
+    label->setText(tr("= %1 bytes").arg(*size.bytes));
 }
 
 void MainDialog::onBeginSplit() {
-  if (isBusy())
+  if (isBusy()) {
+    stopFlag_.store(true);
+    updateControlStates();
     return;
+  }
   // Without a chosen folder the parts of "Alternative directory" would be
   // named from the file-system root; ask for the folder first.
   if (!originalRadio->isChecked() && chosenFolder.isEmpty()) {
@@ -57,9 +67,21 @@ void MainDialog::onBeginSplit() {
     if (chosenFolder.isEmpty())
       return;
   }
+  // A typed size that is no size would be a limit of nothing: say why first.
+  if (sizePresetCombo->currentIndex() == kCustomPreset) {
+    const settings::SizeText size = settings::parseSize(sizeEdit->text().toStdString());
+    if (!size.bytes) {
+      showMessageBox(this,
+                     tr("\"%1\" is not a size limit: %2.")
+                         .arg(sizeEdit->text(), QString::fromStdString(size.error)),
+                     MessageIcon::Warning);
+      return;
+    }
+  }
   if (options.doModal(this) != QDialog::Accepted)
     return;
 
+  stopFlag_.store(false);
   setProgressPos(1);
   updateControlStates();
   if (!fileList->beginRun() || closeRequested) {
@@ -82,13 +104,48 @@ void MainDialog::onBeginSplit() {
   sizeLimit = run.sizeLimit;
 
   progressBar->setValue(0);
+  runStatus->clear();
+  stopFlag_.store(false);
   updateControlStates();
-  // Failed, unreached and over-limit files are said once, over the idle
-  // window, also when a close waits for the run.
-  if (report.hasProblems())
-    showMessageBox(this, problemMessage(report), MessageIcon::Warning);
+  // Said once, over the idle window, also when a close waits for the run:
+  // a stopped run says which files were not finished.
+  showRunEnd(report);
   if (closeRequested)
     onExit();
+}
+
+void MainDialog::showRunEnd(const engine::SplitReport& report) {
+  // A runner that returns no report leaves nothing to show.
+  if (report.files.empty())
+    return;
+  MessageRequest request;
+  request.text = report.hasProblems() ? problemMessage(report) : runSummary(report);
+  request.icon = report.hasProblems() ? MessageIcon::Warning : MessageIcon::Information;
+  QString folder;
+  for (const engine::FileReport& file : report.files)
+    if (folder.isEmpty() && !file.parts.empty())
+      folder = QFileInfo(fromLocalPath(file.parts.front().path)).path();
+  if (!folder.isEmpty()) {
+    request.buttons = QMessageBox::Open | QMessageBox::Ok;
+    request.openText = tr("Open Folder");
+  }
+  if (showMessage(this, request) == QMessageBox::Open)
+    fileOpener(folder);
+}
+
+void MainDialog::progress(const engine::FileProgress& at) {
+  SplitHost::progress(at);
+  const QString name = QFileInfo(fromLocalPath(at.source)).fileName();
+  // One arg call: a "%" in the name stays as it is.
+  const QString file =
+      tr("%1 of %2: %3").arg(QString::number(at.file + 1), QString::number(at.files), name);
+  const int page = std::min(at.page, at.pages);
+  QString where;
+  if (at.pages > 0)
+    where = at.parts == 1
+                ? tr("page %1 of %2, 1 part so far").arg(page).arg(at.pages)
+                : tr("page %1 of %2, %3 parts so far").arg(page).arg(at.pages).arg(at.parts);
+  runStatus->setText(where.isEmpty() ? file : file + QStringLiteral(" \u2013 ") + where);
 }
 
 // ---- SplitHost --------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "ui/main/MessageBox.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QFileInfo>
 
@@ -42,12 +43,21 @@ QString applicationName() {
 QMessageBox::StandardButton showMessageBox(QWidget* parent, const QString& text, MessageIcon icon,
                                            QMessageBox::StandardButtons buttons,
                                            const QString& caption) {
-  MessageRequest request{caption.isEmpty() ? applicationName() : caption, text, icon, buttons};
+  return showMessage(parent, MessageRequest{caption, text, icon, buttons, {}});
+}
+
+QMessageBox::StandardButton showMessage(QWidget* parent, MessageRequest request) {
+  if (request.caption.isEmpty())
+    request.caption = applicationName();
   if (currentHook())
     return currentHook()(request);
 
-  QMessageBox box(toQtIcon(icon), request.caption, request.text, buttons, parent);
+  QMessageBox box(toQtIcon(request.icon), request.caption, request.text, request.buttons, parent);
   box.setTextFormat(Qt::PlainText);
+  if (QAbstractButton* open = box.button(QMessageBox::Open); open && !request.openText.isEmpty()) {
+    open->setText(request.openText);
+    open->setAccessibleName(request.openText);
+  }
   // The first button answers Enter, as on every platform box.
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }

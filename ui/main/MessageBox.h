@@ -18,6 +18,7 @@ struct MessageRequest {
   QString text;
   MessageIcon icon = MessageIcon::None;
   QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+  QString openText; // the Open button's caption, when it has one of its own
 };
 
 // Answers every message box while installed; an empty function restores the
@@ -35,5 +36,8 @@ QMessageBox::StandardButton showMessageBox(QWidget* parent, const QString& text,
                                            MessageIcon icon = MessageIcon::None,
                                            QMessageBox::StandardButtons buttons = QMessageBox::Ok,
                                            const QString& caption = {});
+
+// The same for a whole request (its caption empty for the application's name).
+QMessageBox::StandardButton showMessage(QWidget* parent, MessageRequest request);
 
 } // namespace sundrel::ui

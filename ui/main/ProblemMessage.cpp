@@ -173,7 +173,13 @@ QString problemMessage(const SplitReport& report) {
                         failed);
   if (!notReached.isEmpty()) {
     const QString heading =
-        report.stoppedEarly
+        report.stopped
+            ? counted(
+                  notReached.size(),
+                  QT_TRANSLATE_NOOP("sundrel::ui", "The run was stopped; 1 file was not finished:"),
+                  QT_TRANSLATE_NOOP("sundrel::ui",
+                                    "The run was stopped; %1 files were not finished:"))
+        : report.stoppedEarly
             ? counted(notReached.size(),
                       QT_TRANSLATE_NOOP("sundrel::ui",
                                         "The run stopped early; 1 file was not reached:"),
@@ -195,6 +201,17 @@ QString problemMessage(const SplitReport& report) {
                         warnings);
   sections << partsSummary(report);
   return sections.join(QStringLiteral("\n\n"));
+}
+
+QString runSummary(const SplitReport& report) {
+  qsizetype split = 0;
+  for (const FileReport& file : report.files)
+    split += file.parts.empty() ? 0 : 1;
+  const QString files = counted(split, QT_TRANSLATE_NOOP("sundrel::ui", "1 file"),
+                                QT_TRANSLATE_NOOP("sundrel::ui", "%1 files"));
+  if (split == 0)
+    return partsSummary(report);
+  return tr("Split %1.").arg(files) + QLatin1Char(' ') + partsSummary(report);
 }
 
 } // namespace sundrel::ui

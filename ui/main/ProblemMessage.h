@@ -13,4 +13,8 @@ namespace sundrel::ui {
 // report.hasProblems().
 QString problemMessage(const engine::SplitReport& report);
 
+// The message for a report without problems: how many parts from how many
+// files went to which folders.
+QString runSummary(const engine::SplitReport& report);
+
 } // namespace sundrel::ui

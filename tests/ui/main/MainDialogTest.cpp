@@ -13,9 +13,12 @@
 #include <QAccessible>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -23,6 +26,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <map>
 #include <set>
@@ -59,7 +63,8 @@ QList<int> disabledIds(MainDialog& dialog) {
 // What a run leaves usable: the list (for scrolling and drops), Exit, About.
 QList<int> disabledWhileBusy() {
   std::set<int> rest = kAllIds;
-  for (int id : {ids::FileList, ids::Exit, ids::About, ids::Progress})
+  // Begin Split is Stop while busy.
+  for (int id : {ids::FileList, ids::Exit, ids::About, ids::Progress, ids::BeginSplit})
     rest.erase(id);
   return sorted(rest);
 }
@@ -223,6 +228,12 @@ private slots:
     choosePreset(*dialog, 1);
     QVERIFY(!sizeEdit()->isEnabled());
     QCOMPARE(sizeEdit()->text(), QStringLiteral("524288"));
+    // The mail limits follow "Custom": 25 MB of mail holds 18221337 bytes of PDF.
+    auto* combo = control<QComboBox>(dialog.get(), ids::SizePreset);
+    QCOMPARE(combo->itemText(ui::kCustomPreset + 3), QStringLiteral("E-mail 25 MB"));
+    choosePreset(*dialog, ui::kCustomPreset + 3);
+    QCOMPARE(sizeEdit()->text(), QStringLiteral("18221338"));
+    QVERIFY(!sizeEdit()->isEnabled());
   }
 
   void browseChoosesTheOutputFolder() {
@@ -405,13 +416,14 @@ private slots:
     bool busyDuringMessage = false;
     ui::setMessageBoxHook([&](const ui::MessageRequest& request) {
       messages << request;
-      busyDuringMessage = dialog->isBusy();
+      busyDuringMessage = busyDuringMessage || dialog->isBusy();
       return QMessageBox::Ok;
     });
     auto answered = answerOptions(true);
     click(ids::BeginSplit);
     QVERIFY(*answered);
-    QCOMPARE(messages.size(), 1);
+    QCOMPARE(messages.size(), 2); // the skip, then the end of the run
+    QCOMPARE(messages[1].text, QStringLiteral("No parts were written."));
     QCOMPARE(messages[0].text,
              QStringLiteral("\"%1\" is too small, we will skip this PDF file.").arg(small));
     QCOMPARE(messages[0].caption, ui::applicationName());
@@ -619,7 +631,14 @@ private slots:
     auto answered = answerOptions(true);
     click(ids::BeginSplit);
     QVERIFY(*answered && !dialog->isBusy());
-    QVERIFY2(messages.isEmpty(), messages.isEmpty() ? "" : qPrintable(messages[0].text));
+    // One message ends the run: parts, files, folder, and Open Folder.
+    QCOMPARE(messages.size(), 1);
+    QVERIFY2(messages[0].text.startsWith(QStringLiteral("Split 1 file. ")) &&
+                 messages[0].text.endsWith(
+                     QStringLiteral("parts were written to \"%1\".").arg(work->path())),
+             qPrintable(messages[0].text));
+    QCOMPARE(messages[0].openText, QStringLiteral("Open Folder"));
+    QVERIFY(messages[0].buttons.testFlag(QMessageBox::Open));
 
     const QStringList parts =
         QDir(work->path()).entryList({"report part *.pdf"}, QDir::Files, QDir::Name);
@@ -635,6 +654,62 @@ private slots:
     }
     QCOMPARE(pageSum, pages);
     QCOMPARE(columnTexts(list(), 0), QStringList({copy})); // the list is unchanged by a run
+  }
+  // Stop, pressed through the accessibility interface once the first part is
+  // there, ends the real run within a second: whole parts only, no hidden
+  // engine file, the status shown while it ran, the end message says so.
+  void stopEndsTheRunWithWholePartsOnly() {
+    const QDir bin(qEnvironmentVariable("SUNDREL_BIN_DIR"));
+    const QString engine = bin.filePath(QStringLiteral("tovix.dll"));
+    if (!QFileInfo::exists(engine))
+      QSKIP("the engine is not built");
+    QTemporaryDir program;
+    QVERIFY(QFile::link(engine, program.filePath(QStringLiteral("tovix.dll"))));
+    bridge::setProgramDirectory(program.path().toStdString());
+    auto restore =
+        qScopeGuard([this] { bridge::setProgramDirectory(programDir.path().toStdString()); });
+    const QString copy = work->filePath(QStringLiteral("long.pdf"));
+    test::writePdf(copy.toStdString(), test::PdfShape{}.withPages(400).withPageImages(20000));
+    dialog->setSplitRunner(engine::runSplit);
+    dialog->addFileRow(copy, 0);
+    dialog->addFileRow(makePdf(QStringLiteral("later.pdf"), 300000), 1);
+    choosePreset(*dialog, 0); // 100K
+
+    QElapsedTimer sinceStop;
+    QString status;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+      if (sinceStop.isValid() || QDir(work->path()).entryList({"long part *.pdf"}).isEmpty())
+        return;
+      status = dialog->findChild<QLabel*>(QStringLiteral("runStatus"))->text();
+      auto* stop = control<QPushButton>(dialog.get(), ids::BeginSplit);
+      QCOMPARE(stop->accessibleName(), QStringLiteral("Stop"));
+      QAccessibleInterface* button = QAccessible::queryAccessibleInterface(stop);
+      sinceStop.start();
+      button->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    });
+    poll.start(20);
+    auto answered = answerOptions(true);
+    click(ids::BeginSplit);
+    const qint64 stopMs = sinceStop.isValid() ? sinceStop.elapsed() : -1;
+    QVERIFY(*answered && !dialog->isBusy());
+    QVERIFY2(stopMs >= 0 && stopMs < 1000, qPrintable(QString::number(stopMs)));
+    QVERIFY2(status.startsWith(QStringLiteral("1 of 2: long.pdf \u2013 page ")),
+             qPrintable(status));
+    QCOMPARE(messages.size(), 1);
+    QVERIFY2(messages[0].text.contains(
+                 QStringLiteral("The run was stopped; 2 files were not finished:")),
+             qPrintable(messages[0].text));
+    // Every part on disk is whole, and the engine left nothing hidden.
+    QDir folder(work->path());
+    QCOMPARE(folder.entryList({".tovix-*"}, QDir::Files | QDir::Hidden), QStringList());
+    for (const QString& part : folder.entryList({"long part *.pdf"}, QDir::Files)) {
+      QProcess check;
+      check.start(QStringLiteral("qpdf"), {QStringLiteral("--check"), folder.filePath(part)});
+      QVERIFY(check.waitForFinished(30000));
+      QVERIFY2(check.exitCode() == 0, qPrintable(part));
+    }
+    QCOMPARE(folder.entryList({"later part *.pdf"}), QStringList());
   }
 };
 

@@ -219,7 +219,13 @@ private slots:
 
     // A close asked for during the run still lets the user read it first.
     messages.clear();
-    runReturning(dialog, problems, [&](engine::SplitHost&) { dialog.onExit(); });
+    // Exit during a run stops it as Stop does, then closes.
+    bool stopped = false;
+    runReturning(dialog, problems, [&](engine::SplitHost& host) {
+      dialog.onExit();
+      stopped = host.stopRequested() && host.stopFlag()->load();
+    });
+    QVERIFY(stopped);
     QCOMPARE(messages.size(), 1);
     QVERIFY(!dialog.isVisible());
   }
@@ -234,8 +240,18 @@ private slots:
     QVERIFY(!clean.hasProblems());
     QCOMPARE(clean.partCount(), 1);
     runReturning(dialog, clean, [&](engine::SplitHost& host) { host.showSkipMessage(skip); });
-    QCOMPARE(messages.size(), 1); // the skip message alone, as it always was
+    QCOMPARE(messages.size(), 2); // the skip message, then how the run ended
     QCOMPARE(messages[0].text, QString::fromStdString(skip));
+    QCOMPARE(messages[1].text, QStringLiteral("Split 1 file. 1 part was written to \"/in\"."));
+    QCOMPARE(messages[1].icon, ui::MessageIcon::Information);
+    // Open Folder opens the parts' folder with the desktop's file manager.
+    QStringList opened;
+    dialog.setFileOpener([&](const QString& path) { opened << path; });
+    ui::setMessageBoxHook([](const ui::MessageRequest& request) {
+      return request.buttons.testFlag(QMessageBox::Open) ? QMessageBox::Open : QMessageBox::Ok;
+    });
+    runReturning(dialog, clean);
+    QCOMPARE(opened, QStringList{QStringLiteral("/in")});
   }
 };
 

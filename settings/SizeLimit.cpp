@@ -1,10 +1,10 @@
-#include "cli/SizeArgument.h"
+#include "settings/SizeLimit.h"
 
 #include <array>
 #include <cctype>
 #include <limits>
 
-namespace sundrel::cli {
+namespace sundrel::settings {
 namespace {
 
 struct Unit {
@@ -12,8 +12,10 @@ struct Unit {
   std::uint64_t bytes;
 };
 
-constexpr std::array<Unit, 10> kUnits{{
+constexpr std::array<Unit, 12> kUnits{{
     {"b", 1},
+    {"byte", 1},
+    {"bytes", 1},
     {"k", 1024},
     {"kib", 1024},
     {"m", 1024 * 1024},
@@ -29,13 +31,31 @@ constexpr std::array<Unit, 10> kUnits{{
 constexpr std::size_t kMaxDigits = 19;
 constexpr std::size_t kMaxFractionDigits = 9;
 
-SizeArgument failure(std::string reason) {
+SizeText failure(std::string reason) {
   return {std::nullopt, std::move(reason)};
+}
+
+bool isBlank(char c) {
+  return c == ' ' || c == '\t';
 }
 
 } // namespace
 
-SizeArgument parseSize(std::string_view text) {
+bool isByteCount(std::string_view text) {
+  while (!text.empty() && isBlank(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && isBlank(text.back()))
+    text.remove_suffix(1);
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+SizeText parseSize(std::string_view text) {
+  // Blanks around the size, and between the number and its unit, are how
+  // people write it ("9.5 MB").
+  while (!text.empty() && isBlank(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && isBlank(text.back()))
+    text.remove_suffix(1);
   constexpr const char* kForms =
       "give a byte count or a number with a unit: K, M, G, KiB, MiB, GiB (1024-based), "
       "KB, MB, GB (1000-based)";
@@ -61,6 +81,8 @@ SizeArgument parseSize(std::string_view text) {
   if (digits == 0 || (point && fractionDigits == 0))
     return failure(kForms);
 
+  while (i < text.size() && isBlank(text[i]))
+    ++i;
   std::string unitName;
   for (std::size_t j = i; j < text.size(); ++j)
     unitName += static_cast<char>(std::tolower(static_cast<unsigned char>(text[j])));
@@ -89,4 +111,4 @@ SizeArgument parseSize(std::string_view text) {
   return {bytes, {}};
 }
 
-} // namespace sundrel::cli
+} // namespace sundrel::settings
