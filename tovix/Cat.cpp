@@ -1,6 +1,7 @@
 // cat: the selected pages of one or more inputs as a new document, with the
 // links, form fields, bookmarks and page labels that belong to them.
 
+#include "tovix/CatalogEntries.h"
 #include "tovix/Destinations.h"
 #include "tovix/FontSubsets.h"
 #include "tovix/Operations.h"
@@ -181,6 +182,7 @@ struct Assembly {
   std::vector<QPDFObjectHandle> labels;
   bool anyLabels = false;
   bool needAppearances = false;
+  bool firstPart = false; // holds the first page of the first input
 };
 
 void prepareInput(Assembly& a, OpenedInput& in) {
@@ -235,6 +237,8 @@ void finishReferences(Context& ctx, Assembly& a) {
   if (a.needAppearances)
     outForms.setNeedAppearances(true);
   copyOutlines(ctx, a.out, a.order, a.firstCopy);
+  carryLayers(a.out, a.order);
+  carryCatalogEntries(a.out, *a.order.front(), a.firstCopy, a.firstPart);
 }
 
 } // namespace
@@ -300,6 +304,7 @@ std::shared_ptr<Buffer> cat(Context& ctx, Inputs& inputs, bool stage, const Afte
     if (prepared.insert(sel.input).second)
       prepareInput(a, *sel.input);
     copyPage(a, outPages, sel, outIndex++);
+    a.firstPart = a.firstPart || (sel.input == selection.front().input && sel.page == 1);
   }
   finishReferences(ctx, a);
   if (!ctx.cmd.keepFonts) {
