@@ -85,7 +85,8 @@ void writeDocument(const std::string& path, const std::string& work) {
 struct Row {
   const char* name;
   const char* range;
-  bool finished; // through update_info, as a split's part is written
+  bool finished;  // through update_info, as a split's part is written
+  bool encrypted; // and then encrypted: no longer PDF/A, which the engine says
   std::function<void(const std::string& source, const std::string& part, const std::string& dir)>
       check;
 };
@@ -101,7 +102,7 @@ int count(const std::string& text, const std::string& what) {
 }
 
 const Row kRows[] = {
-    {"HiddenLayerStaysHidden", "2", false,
+    {"HiddenLayerStaysHidden", "2", false, false,
      [](const std::string& source, const std::string& part, const std::string& dir) {
        for (const char* tool : {"poppler", "mupdf"})
          EXPECT_EQ(render(part, 1, 1, tool, dir + "/got"),
@@ -112,7 +113,7 @@ const Row kRows[] = {
        EXPECT_TRUE(has(text, "/BaseState /ON")) << text;
        EXPECT_FALSE(has(text, "/RBGroups [\n      [")) << "a radio group of one is no group";
      }},
-    {"PdfaIdentityAndXmpAgreeAfterProperties", "2-3", true,
+    {"PdfaIdentityAndXmpAgreeAfterProperties", "2-3", true, false,
      [](const std::string&, const std::string& part, const std::string&) {
        const std::string meta = runProgram({"pdfinfo", "-meta", part}, "", 30).out;
        EXPECT_TRUE(has(meta, "pdfaid:part=\"2\"")) << meta;
@@ -120,7 +121,7 @@ const Row kRows[] = {
        EXPECT_EQ(infoValue(part, "Title"), "New title");
        EXPECT_TRUE(has(qdf(part), "/OutputConditionIdentifier (sRGB)"));
      }},
-    {"ViewerSettingsAndOpeningPage", "2-3", false,
+    {"ViewerSettingsAndOpeningPage", "2-3", false, false,
      [](const std::string&, const std::string& part, const std::string&) {
        const std::string text = qdf(part);
        for (const char* entry : {"/Lang (en-GB)", "/DisplayDocTitle true",
@@ -134,14 +135,22 @@ const Row kRows[] = {
        EXPECT_EQ(target, std::atoi(text.c_str() + text.rfind('\n', pageTwo) + 1))
            << "opens at the part's second page";
      }},
-    {"FirstPartTakesAttachmentsNotForeignOpening", "1", false,
+    {"FirstPartTakesAttachmentsNotForeignOpening", "1", false, false,
      [](const std::string&, const std::string& part, const std::string&) {
        const std::string text = qdf(part);
        EXPECT_TRUE(has(text, "/EmbeddedFiles") && has(text, "attached data"));
        EXPECT_FALSE(has(text, "/OpenAction")) << "its page is not in the part";
        EXPECT_TRUE(qpdfCheckClean(part));
      }},
+    {"EncryptedPdfaPartIsSaidNotToBePdfa", "1", true, true,
+     [](const std::string&, const std::string& part, const std::string&) {
+       EXPECT_EQ(encryption(part, "u").count("R"), 1u) << "encrypted";
+     }},
 };
+
+void PrintTo(const Row& row, std::ostream* os) {
+  *os << row.name;
+}
 
 class DocumentParts : public ::testing::TestWithParam<Row> {};
 
@@ -157,9 +166,12 @@ TEST_P(DocumentParts, KeepWhatAppliesToTheirPages) {
     args.insert(args.end(), {"update_info", dir.file("info.txt")});
   }
   args.insert(args.end(), {"output", part});
+  if (row.encrypted)
+    args.insert(args.end(), {"encrypt_128bit", "user_pw", "u"});
   const RunResult r = runProgram(args, "", 60);
-  ASSERT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_TRUE(qpdfCheckClean(part));
+  ASSERT_EQ(r.exitCode, row.encrypted ? 3 : 0) << r.err;
+  EXPECT_EQ(has(r.err, "no longer PDF/A"), row.encrypted) << r.err;
+  EXPECT_TRUE(row.encrypted || qpdfCheckClean(part));
   row.check(source, part, dir.path());
 }
 
