@@ -7,6 +7,7 @@
 #include "tovix/Operations.h"
 #include "tovix/Outlines.h"
 #include "tovix/Output.h"
+#include "tovix/StructTree.h"
 #include "tovix/Trees.h"
 #include "tovix/Trim.h"
 
@@ -238,6 +239,7 @@ void finishReferences(Context& ctx, Assembly& a) {
     outForms.setNeedAppearances(true);
   copyOutlines(ctx, a.out, a.order, a.firstCopy);
   carryLayers(a.out, a.order);
+  carryStructure(a.out, *a.order.front(), a.copies, a.firstCopy);
   carryCatalogEntries(a.out, *a.order.front(), a.firstCopy, a.firstPart);
 }
 
