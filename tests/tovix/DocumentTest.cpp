@@ -9,8 +9,11 @@
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <sstream>
+#include <vector>
 
 namespace sundrel::tovix::test {
 namespace {
@@ -30,6 +33,47 @@ const char* const kXmp = R"(<?xpacket begin="" id="W5M0MpCehiHzreSzNTczkc9d"?>
 <rdf:Description rdf:about="" xmlns:dc="http://purl.org/dc/elements/1.1/"><dc:title><rdf:Alt><rdf:li xml:lang="x-default">Old title</rdf:li></rdf:Alt></dc:title></rdf:Description>
 </rdf:RDF></x:xmpmeta>
 <?xpacket end="w"?>)";
+
+// Tagged text on every page: Document > H1 (page 1), Document > Sect >
+// P (page 2), P (page 3, its content by a marked-content reference).
+void addTags(QPDF& pdf, std::vector<QPDFPageObjectHelper>& pages) {
+  H root = pdf.makeIndirectObject(H::parse("<< /Type /StructTreeRoot /ParentTreeNextKey 3 >>"));
+  auto element = [&](const char* type, H parent) {
+    H e = pdf.makeIndirectObject(H::parse(std::string("<< /S /") + type + " >>"));
+    e.replaceKey("/P", parent);
+    return e;
+  };
+  H doc = element("Document", root), h1 = element("H1", doc), sect = element("Sect", doc);
+  H p2 = element("P", sect), p3 = element("P", sect);
+  root.replaceKey("/K", doc);
+  doc.replaceKey("/K", H::newArray({h1, sect}));
+  sect.replaceKey("/K", H::newArray({p2, p3}));
+  H nums = H::newArray();
+  const H elements[] = {h1, p2, p3};
+  for (int i = 0; i < 3; ++i) {
+    H page = pages[i].getObjectHandle();
+    const std::string text = "Tagged " + std::to_string(i + 1);
+    pages[i].addPageContents(
+        stream(pdf, "<< >>",
+               "BT /F1 12 Tf 100 100 Td /P << /MCID 0 >> BDC (" + text + ") Tj EMC ET"),
+        false);
+    page.replaceKey("/StructParents", H::newInteger(i));
+    H e = elements[i];
+    e.replaceKey("/Pg", page);
+    e.replaceKey("/K",
+                 i < 2 ? H::newInteger(0) : H::parse("<< /Type /MCR /MCID 0 >>").shallowCopy());
+    if (i == 2)
+      e.getKey("/K").replaceKey("/Pg", page);
+    nums.appendItem(H::newInteger(i));
+    nums.appendItem(H::newArray({e}));
+  }
+  H tree = H::newDictionary();
+  tree.replaceKey("/Nums", nums);
+  root.replaceKey("/ParentTree", tree);
+  root.replaceKey("/RoleMap", H::parse("<< /Chapter /Sect >>"));
+  pdf.getRoot().replaceKey("/StructTreeRoot", root);
+  pdf.getRoot().replaceKey("/MarkInfo", H::parse("<< /Marked true >>"));
+}
 
 // Three pages with bookmarks; page 2 draws a hidden blue square and a shown
 // red one on layers; the catalog has every document-wide entry a part keeps.
@@ -54,6 +98,7 @@ void writeDocument(const std::string& path, const std::string& work) {
                                   "/OC /L2 BDC 1 0 0 rg 300 300 100 100 re f EMC"),
                            false);
   H root = pdf.getRoot();
+  addTags(pdf, pages);
   H ocp = H::parse("<< /D << /BaseState /ON /ON [] /Order [ (Art) ] /RBGroups [ ] >> >>");
   ocp.replaceKey("/OCGs", H::newArray({hidden, shown, unused}));
   H d = ocp.getKey("/D");
@@ -142,6 +187,18 @@ const Row kRows[] = {
        EXPECT_FALSE(has(text, "/OpenAction")) << "its page is not in the part";
        EXPECT_TRUE(qpdfCheckClean(part));
      }},
+    {"TagsOfItsPagesOnly", "2-3", false, false,
+     [](const std::string&, const std::string& part, const std::string&) {
+       const RunResult tags = runProgram({"pdfinfo", "-struct-text", part}, "", 30);
+       EXPECT_EQ(tags.out, "Document\n  Sect\n    P (block)\n      \"Tagged 2\"\n    P "
+                           "(block)\n      \"Tagged 3\"\n")
+           << tags.err;
+       EXPECT_EQ(infoValue(part, "Tagged"), "yes");
+       const std::string text = qdf(part);
+       for (const char* entry :
+            {"/StructParents 0", "/StructParents 1", "/ParentTreeNextKey 2", "/Chapter /Sect"})
+         EXPECT_TRUE(has(text, entry)) << entry;
+     }},
     {"EncryptedPdfaPartIsSaidNotToBePdfa", "1", true, true,
      [](const std::string&, const std::string& part, const std::string&) {
        EXPECT_EQ(encryption(part, "u").count("R"), 1u) << "encrypted";
@@ -177,6 +234,55 @@ TEST_P(DocumentParts, KeepWhatAppliesToTheirPages) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, DocumentParts, ::testing::ValuesIn(kRows),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The tagged text of a document in reading order, by poppler.
+std::string taggedText(const std::string& pdf) {
+  std::istringstream lines(runProgram({"pdfinfo", "-struct-text", pdf}, "", 120).out);
+  std::string text, line;
+  while (std::getline(lines, line)) {
+    if (const auto quote = line.find('"'); quote != std::string::npos)
+      text += line.substr(quote) + "\n";
+  }
+  return text;
+}
+
+// Corpus files with tags and layers, cut in three: the parts' tagged text
+// adds up to the source's, and a middle page draws as in the source.
+TEST(DocumentCorpus, PartsOfTaggedAndLayeredFilesAddUp) {
+  const char* const files[] = {"opf__316267.pdf", "pdfplumber__chelsea_pdta.pdf",
+                               "pdfplumber__2023-06-20-PV.pdf",
+                               "pypdf__Seige_of_Vicksburg_Sample_OCR.pdf", "opf__064034.pdf"};
+  int tried = 0;
+  for (const char* name : files) {
+    const std::string source = corpusFile(name);
+    if (source.empty())
+      continue;
+    ++tried;
+    TempDir dir;
+    const int pages = pageCount(source);
+    ASSERT_GT(pages, 0) << name;
+    std::string parts;
+    for (int first = 1, n = 0; first <= pages; ++n) {
+      const int last = std::min(pages, first + std::max(1, pages / 3) - 1);
+      const std::string part = dir.file("part" + std::to_string(n) + ".pdf");
+      const RunResult r =
+          runProgram({enginePath(), "A=" + source, "cat",
+                      "A" + std::to_string(first) + "-" + std::to_string(last), "output", part},
+                     "", 120);
+      ASSERT_TRUE(r.exitCode == 0 || r.exitCode == 3) << name << ": " << r.err;
+      parts += taggedText(part);
+      const int middle = (first + last) / 2;
+      for (const char* tool : {"poppler", "mupdf"})
+        EXPECT_EQ(render(part, middle - first + 1, middle - first + 1, tool, dir.file("got")),
+                  render(source, middle, middle, tool, dir.file("want")))
+            << name << " page " << middle << " by " << tool;
+      first = last + 1;
+    }
+    EXPECT_EQ(parts, taggedText(source)) << name;
+  }
+  if (tried == 0)
+    GTEST_SKIP() << "the corpus is not here";
+}
 
 } // namespace
 } // namespace sundrel::tovix::test
