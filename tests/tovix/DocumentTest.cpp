@@ -150,8 +150,8 @@ const Row kRows[] = {
     {"HiddenLayerStaysHidden", "2", false, false,
      [](const std::string& source, const std::string& part, const std::string& dir) {
        for (const char* tool : {"poppler", "mupdf"})
-         EXPECT_EQ(render(part, 1, 1, tool, dir + "/got"),
-                   render(source, 2, 2, tool, dir + "/want"))
+         EXPECT_TRUE(render(part, 1, 1, tool, dir + "/got") ==
+                     render(source, 2, 2, tool, dir + "/want"))
              << tool;
        const std::string text = qdf(part);
        EXPECT_EQ(count(text, "/Type /OCG\n"), 2) << "the unused group stays behind";
@@ -273,8 +273,8 @@ TEST(DocumentCorpus, PartsOfTaggedAndLayeredFilesAddUp) {
       parts += taggedText(part);
       const int middle = (first + last) / 2;
       for (const char* tool : {"poppler", "mupdf"})
-        EXPECT_EQ(render(part, middle - first + 1, middle - first + 1, tool, dir.file("got")),
-                  render(source, middle, middle, tool, dir.file("want")))
+        EXPECT_TRUE(render(part, middle - first + 1, middle - first + 1, tool, dir.file("got")) ==
+                    render(source, middle, middle, tool, dir.file("want")))
             << name << " page " << middle << " by " << tool;
       first = last + 1;
     }
