@@ -322,7 +322,8 @@ std::shared_ptr<Buffer> cat(Context& ctx, Inputs& inputs, bool stage, const Afte
     a.out.getTrailer().replaceKey("/Info", a.out.copyForeignObject(info));
 
   DocumentOptions options;
-  options.fresh = true;
+  // PDF/A-1 allows no object streams: a part of such a file stays without them.
+  options.fresh = pdfaPartOf(primary) != 1;
   options.minVersion = "1.3";
   options.stage = stage;
   options.sources = a.order;

@@ -95,7 +95,9 @@ void carryCatalogEntries(QPDF& out, OpenedInput& primary, const CopyMap& copies,
       {"/ViewerPreferences", &QPDFObjectHandle::isDictionary},
       {"/PageLayout", &QPDFObjectHandle::isName},
       {"/OutputIntents", &QPDFObjectHandle::isArray},
-      {"/Metadata", &QPDFObjectHandle::isStream}};
+      {"/Metadata", &QPDFObjectHandle::isStream},
+      {"/URI", &QPDFObjectHandle::isDictionary},         // the base of relative links
+      {"/Extensions", &QPDFObjectHandle::isDictionary}}; // the features the pages may use
   for (const auto& [key, ofType] : kept) {
     QPDFObjectHandle value = root.getKey(key);
     if ((value.*ofType)())

@@ -139,7 +139,7 @@ int execute(Context& ctx) {
   inputs->reportRepairs(ctx);
   // Encryption is not allowed in PDF/A: whoever needs the parts as PDF/A
   // must hear that they are not.
-  if (cmd.encryption != Encryption::None && !cmd.inputs.empty() && claimsPdfA(*inputs->front().pdf))
+  if (cmd.encryption != Encryption::None && !cmd.inputs.empty() && pdfaPartOf(inputs->front()) > 0)
     ctx.warn(shown(inputs->front().path) +
              " is a PDF/A document; encrypted, its output is no longer PDF/A");
   if (ctx.quickExit)

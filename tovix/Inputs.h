@@ -83,6 +83,7 @@ struct OpenedInput {
   std::vector<bool> complete;             // per page: every object it reaches was read
   std::shared_ptr<FontCache> fonts;       // programs read, glyphs per page, recent subsets
   std::shared_ptr<StructIndex> structure; // the tags by page, read when a part first needs them
+  int pdfaPart = -1;                      // the PDF/A part its XMP claims (0: none), once read
 };
 
 // Opens one input, as a one-shot run does.
@@ -151,6 +152,9 @@ private:
   std::vector<OpenedInput*> distinct_;
   std::vector<OpenedInput*> byIndex_; // one per Command::inputs entry
 };
+
+// The PDF/A part (1, 2, ...) the input's XMP metadata claims, 0 for none; read once.
+int pdfaPartOf(OpenedInput& in);
 
 // The pages of an input, read once.
 std::vector<QPDFPageObjectHelper>& pagesOf(OpenedInput& in);

@@ -191,16 +191,25 @@ bool syncXmp(QPDF& pdf, const std::vector<std::pair<std::string, std::string>>& 
   return true;
 }
 
-bool claimsPdfA(QPDF& pdf) {
+int pdfaPart(QPDF& pdf) {
   QPDFObjectHandle metadata = pdf.getRoot().getKey("/Metadata");
   if (!metadata.isStream())
-    return false;
+    return 0;
+  std::optional<std::string> data;
   try {
-    const std::optional<std::string> data = boundedStreamData(metadata, kXmpLimit);
-    return data && data->find("pdfaid:part") != std::string::npos;
+    data = boundedStreamData(metadata, kXmpLimit);
   } catch (const std::exception&) {
-    return false;
+    return 0;
   }
+  // pdfaid:part="2" or <pdfaid:part>2</pdfaid:part>
+  const std::size_t at = data ? data->find("pdfaid:part") : std::string::npos;
+  if (at == std::string::npos)
+    return 0;
+  for (std::size_t i = at + 11; i < data->size() && i < at + 16; ++i) {
+    if (std::isdigit(static_cast<unsigned char>((*data)[i])))
+      return (*data)[i] - '0';
+  }
+  return 0;
 }
 
 } // namespace sundrel::tovix

@@ -18,7 +18,7 @@ namespace sundrel::tovix {
 bool syncXmp(QPDF& pdf, const std::vector<std::pair<std::string, std::string>>& changed,
              std::string& why);
 
-// Whether the document's XMP metadata says it conforms to PDF/A.
-bool claimsPdfA(QPDF& pdf);
+// The part of PDF/A (1, 2, 3, 4) the document's XMP metadata claims; 0 for none.
+int pdfaPart(QPDF& pdf);
 
 } // namespace sundrel::tovix
