@@ -264,10 +264,13 @@ void carryStructure(QPDF& out, OpenedInput& primary, const std::vector<PageCopy>
   // The parent tree anew: keys in the order of the part's pages.
   QPDFObjectHandle nums = QPDFObjectHandle::newArray();
   long long next = 0;
+  std::set<QPDFObjGen> numbered; // annotations a later copy of their page shares
   auto add = [&](QPDFObjectHandle holder, const char* key, QPDFObjectHandle value) {
     nums.appendItem(QPDFObjectHandle::newInteger(next));
     nums.appendItem(value);
     holder.replaceKey(key, QPDFObjectHandle::newInteger(next++));
+    if (holder.isIndirect())
+      numbered.insert(holder.getObjGen());
   };
   for (PageCopy copy : copies) {
     const bool ours = copy.input == &primary && isFirstCopy(copy, firstCopy);
@@ -284,6 +287,8 @@ void carryStructure(QPDF& out, OpenedInput& primary, const std::vector<PageCopy>
     for (auto& [source, copied] : annotationPairs(copy)) {
       QPDFObjectHandle annotKey =
           source.isDictionary() ? source.getKey("/StructParent") : QPDFObjectHandle::newNull();
+      if (copied.isIndirect() && numbered.count(copied.getObjGen()) != 0)
+        continue;
       copied.removeKey("/StructParent");
       const auto parent = ours && annotKey.isInteger() ? index.parents.find(annotKey.getIntValue())
                                                        : index.parents.end();
