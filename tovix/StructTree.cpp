@@ -40,7 +40,11 @@ struct StructIndex {
 
 namespace {
 
+// Every read is checked first: libqpdf counts a dictionary operation on
+// another type as a problem with the file, which would call it damaged.
 bool isType(QPDFObjectHandle dict, const char* type) {
+  if (!dict.isDictionary())
+    return false;
   QPDFObjectHandle t = dict.getKey("/Type");
   return t.isName() && t.getName() == type;
 }
@@ -68,7 +72,8 @@ std::shared_ptr<StructIndex> readStructure(QPDFObjectHandle root) {
   std::vector<Pending> stack;
   auto pushKids = [&stack](QPDFObjectHandle kids, int parent, QPDFObjGen page) {
     if (!kids.isArray()) {
-      stack.push_back({kids, parent, 0, page});
+      if (kids.isInteger() || kids.isDictionary())
+        stack.push_back({kids, parent, 0, page});
       return;
     }
     for (int i = kids.getArrayNItems() - 1; i >= 0; --i)
