@@ -1,11 +1,13 @@
 // cat: the selected pages of one or more inputs as a new document, with the
 // links, form fields, bookmarks and page labels that belong to them.
 
+#include "tovix/CatalogEntries.h"
 #include "tovix/Destinations.h"
 #include "tovix/FontSubsets.h"
 #include "tovix/Operations.h"
 #include "tovix/Outlines.h"
 #include "tovix/Output.h"
+#include "tovix/StructTree.h"
 #include "tovix/Trees.h"
 #include "tovix/Trim.h"
 
@@ -181,6 +183,7 @@ struct Assembly {
   std::vector<QPDFObjectHandle> labels;
   bool anyLabels = false;
   bool needAppearances = false;
+  bool firstPart = false; // holds the first page of the first input
 };
 
 void prepareInput(Assembly& a, OpenedInput& in) {
@@ -235,6 +238,9 @@ void finishReferences(Context& ctx, Assembly& a) {
   if (a.needAppearances)
     outForms.setNeedAppearances(true);
   copyOutlines(ctx, a.out, a.order, a.firstCopy);
+  carryLayers(a.out, a.order);
+  carryStructure(a.out, *a.order.front(), a.copies, a.firstCopy);
+  carryCatalogEntries(a.out, *a.order.front(), a.firstCopy, a.firstPart);
 }
 
 } // namespace
@@ -300,6 +306,7 @@ std::shared_ptr<Buffer> cat(Context& ctx, Inputs& inputs, bool stage, const Afte
     if (prepared.insert(sel.input).second)
       prepareInput(a, *sel.input);
     copyPage(a, outPages, sel, outIndex++);
+    a.firstPart = a.firstPart || (sel.input == selection.front().input && sel.page == 1);
   }
   finishReferences(ctx, a);
   if (!ctx.cmd.keepFonts) {
@@ -315,7 +322,8 @@ std::shared_ptr<Buffer> cat(Context& ctx, Inputs& inputs, bool stage, const Afte
     a.out.getTrailer().replaceKey("/Info", a.out.copyForeignObject(info));
 
   DocumentOptions options;
-  options.fresh = true;
+  // PDF/A-1 allows no object streams: a part of such a file stays without them.
+  options.fresh = pdfaPartOf(primary) != 1;
   options.minVersion = "1.3";
   options.stage = stage;
   options.sources = a.order;

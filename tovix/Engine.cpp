@@ -1,4 +1,5 @@
 #include "tovix/Engine.h"
+#include "tovix/Xmp.h"
 
 #include "tovix/Command.h"
 #include "tovix/Inputs.h"
@@ -136,6 +137,11 @@ int execute(Context& ctx) {
     throw;
   }
   inputs->reportRepairs(ctx);
+  // Encryption is not allowed in PDF/A: whoever needs the parts as PDF/A
+  // must hear that they are not.
+  if (cmd.encryption != Encryption::None && !cmd.inputs.empty() && pdfaPartOf(inputs->front()) > 0)
+    ctx.warn(shown(inputs->front().path) +
+             " is a PDF/A document; encrypted, its output is no longer PDF/A");
   if (ctx.quickExit)
     (void)inputs.release(); // freeing a large document costs as much as reading it
   return ctx.warnings ? ExitWarnings : ExitOk;

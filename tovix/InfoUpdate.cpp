@@ -3,6 +3,7 @@
 #include "tovix/InfoText.h"
 #include "tovix/Operations.h"
 #include "tovix/Output.h"
+#include "tovix/Xmp.h"
 
 #include <sys/stat.h>
 
@@ -60,6 +61,10 @@ void applyInfo(Context& ctx, QPDF& pdf) {
     else
       info.replaceKey(name, QPDFObjectHandle::newUnicodeString(value));
   }
+  // A PDF/A reader checks that the XMP metadata says what /Info says.
+  std::string why;
+  if (!syncXmp(pdf, update.entries, why))
+    ctx.warn(why);
 }
 
 void updateInfo(Context& ctx, OpenedInput& in) {

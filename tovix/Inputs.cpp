@@ -1,5 +1,7 @@
 #include "tovix/Inputs.h"
 
+#include "tovix/Xmp.h"
+
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QUtil.hh>
@@ -299,6 +301,12 @@ std::vector<QPDFPageObjectHelper>& pagesOf(OpenedInput& in) {
     in.pagesLoaded = true;
   }
   return in.pages;
+}
+
+int pdfaPartOf(OpenedInput& in) {
+  if (in.pdfaPart < 0)
+    in.pdfaPart = pdfaPart(*in.pdf);
+  return in.pdfaPart;
 }
 
 } // namespace sundrel::tovix

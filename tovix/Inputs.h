@@ -22,6 +22,7 @@ namespace sundrel::tovix {
 struct Outline;
 struct NamedDestinations;
 struct FontCache;
+struct StructIndex;
 
 // A file as it was when opened: a file changed in place keeps its device
 // and inode, but not its size or modification time.
@@ -78,9 +79,11 @@ struct OpenedInput {
   std::shared_ptr<Outline> outline;
   std::shared_ptr<NamedDestinations> names;
   std::shared_ptr<std::map<long long, QPDFObjectHandle>> labels; // page labels
-  ScannedForms scannedForms;  // what each form XObject draws, read once
-  std::vector<bool> complete; // per page: every object it reaches was read
-  std::shared_ptr<FontCache> fonts; // programs read, glyphs per page, recent subsets
+  ScannedForms scannedForms;              // what each form XObject draws, read once
+  std::vector<bool> complete;             // per page: every object it reaches was read
+  std::shared_ptr<FontCache> fonts;       // programs read, glyphs per page, recent subsets
+  std::shared_ptr<StructIndex> structure; // the tags by page, read when a part first needs them
+  int pdfaPart = -1;                      // the PDF/A part its XMP claims (0: none), once read
 };
 
 // Opens one input, as a one-shot run does.
@@ -149,6 +152,9 @@ private:
   std::vector<OpenedInput*> distinct_;
   std::vector<OpenedInput*> byIndex_; // one per Command::inputs entry
 };
+
+// The PDF/A part (1, 2, ...) the input's XMP metadata claims, 0 for none; read once.
+int pdfaPartOf(OpenedInput& in);
 
 // The pages of an input, read once.
 std::vector<QPDFPageObjectHelper>& pagesOf(OpenedInput& in);

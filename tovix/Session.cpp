@@ -90,6 +90,11 @@ Answer answer(const std::vector<std::string>& args, InputCache& cache,
   a.payload.assign(data, size);
   a.bytes = size > 0 ? size : ctx.bytes;
   a.message = ctx.messages.empty() ? "ok" : ctx.messages.front();
+  // Every warning in the one line: "Warning: first; second".
+  for (std::size_t i = 1; i < ctx.messages.size(); ++i) {
+    const std::string& more = ctx.messages[i];
+    a.message += "; " + (more.rfind("Warning: ", 0) == 0 ? more.substr(9) : more);
+  }
   if (ctx.catBytes >= 0)
     a.message = "cat_bytes=" + std::to_string(ctx.catBytes) + " " + a.message;
   return a;

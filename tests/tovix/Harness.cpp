@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -238,6 +239,29 @@ std::string qdf(const std::string& pdf) {
 
 std::string qpdfJson(const std::string& pdf, const std::string& key) {
   return runProgram({"qpdf", "--json", "--json-key=" + key, pdf}, "", 20).out;
+}
+
+std::vector<std::string> render(const std::string& pdf, int first, int last,
+                                const std::string& tool, const std::string& dir) {
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const std::string dpi = "50";
+  if (tool == "poppler")
+    runProgram({"pdftoppm", "-r", dpi, "-f", std::to_string(first), "-l", std::to_string(last), pdf,
+                dir + "/p"},
+               "", 300);
+  else
+    runProgram({"mutool", "draw", "-q", "-r", dpi, "-o", dir + "/p-%04d.ppm", pdf,
+                std::to_string(first) + "-" + std::to_string(last)},
+               "", 300);
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir))
+    names.push_back(entry.path().string());
+  std::sort(names.begin(), names.end());
+  std::vector<std::string> pages;
+  for (const auto& name : names)
+    pages.push_back(readFile(name));
+  return pages;
 }
 
 } // namespace sundrel::tovix::test

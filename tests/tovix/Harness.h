@@ -75,6 +75,11 @@ std::string qpdfJson(const std::string& pdf, const std::string& key);
 // The file in qpdf's QDF form: plain text, pages marked "%% Page N".
 std::string qdf(const std::string& pdf);
 
+// Pages first..last of `pdf` as images, one per page, by "poppler" (pdftoppm) or "mupdf"
+// (mutool draw), drawn into `dir` (emptied first).
+std::vector<std::string> render(const std::string& pdf, int first, int last,
+                                const std::string& tool, const std::string& dir);
+
 std::string corpusFile(const std::string& name); // empty when the corpus is missing
 
 } // namespace sundrel::tovix::test
