@@ -267,12 +267,9 @@ void releaseSlot(PathSlots& slots, const std::string& path) {
   }
 }
 
-// Removes the engine's hidden files ".tovix-<pid>-XXXXXX" of the given ended
-// processes from folder, with calls that are safe in a signal handler.
-void removeStagingOf(const char* folder, const pid_t* pids, int count) {
-  const int fd = ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0)
-    return;
+// Calls visit for every entry of the open folder fd, without allocating, so
+// that signal handlers can use it.
+template <typename Visit> void eachEntry(int fd, Visit visit) {
   alignas(8) char buffer[4096];
   for (;;) {
     const ssize_t read = ::getdents64(fd, buffer, sizeof buffer);
@@ -280,13 +277,24 @@ void removeStagingOf(const char* folder, const pid_t* pids, int count) {
       break;
     for (ssize_t at = 0; at < read;) {
       const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
-      const pid_t owner = processOfName(entry->d_name, ".tovix-");
-      for (int i = 0; owner != 0 && i < count; ++i)
-        if (pids[i] == owner && entry->d_type != DT_DIR)
-          ::unlinkat(fd, entry->d_name, 0);
+      visit(*entry);
       at += entry->d_reclen;
     }
   }
+}
+
+// Removes the engine's hidden files ".tovix-<pid>-XXXXXX" of the given ended
+// processes from folder, with calls that are safe in a signal handler.
+void removeStagingOf(const char* folder, const pid_t* pids, int count) {
+  const int fd = ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0)
+    return;
+  eachEntry(fd, [&](const dirent64& entry) {
+    const pid_t owner = processOfName(entry.d_name, ".tovix-");
+    for (int i = 0; owner != 0 && i < count; ++i)
+      if (pids[i] == owner && entry.d_type != DT_DIR)
+        ::unlinkat(fd, entry.d_name, 0);
+  });
   ::close(fd);
 }
 
@@ -302,18 +310,10 @@ void emptyFolder(const char* path) {
   const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0)
     return;
-  alignas(8) char buffer[4096];
-  for (;;) {
-    const ssize_t count = ::getdents64(fd, buffer, sizeof buffer);
-    if (count <= 0)
-      break;
-    for (ssize_t at = 0; at < count;) {
-      const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
-      if (isTempEntryName(entry->d_name))
-        ::unlinkat(fd, entry->d_name, 0);
-      at += entry->d_reclen;
-    }
-  }
+  eachEntry(fd, [&](const dirent64& entry) {
+    if (isTempEntryName(entry.d_name))
+      ::unlinkat(fd, entry.d_name, 0);
+  });
   ::close(fd);
 }
 

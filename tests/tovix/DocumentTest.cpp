@@ -117,11 +117,11 @@ void writeDocument(const std::string& path, const std::string& work) {
   root.replaceKey("/PageMode", H::newName("/UseOutlines"));
   root.replaceKey("/OpenAction", H::newArray({pages[2].getObjectHandle(), H::newName("/Fit")}));
   H file = stream(pdf, "<< /Type /EmbeddedFile >>", "attached data");
-  H spec = H::parse("<< /Type /Filespec /F (data.txt) /EF << >> >>");
-  spec.getKey("/EF").replaceKey("/F", file);
+  H filespec = H::parse("<< /Type /Filespec /F (data.txt) /EF << >> >>");
+  filespec.getKey("/EF").replaceKey("/F", file);
   H names = H::newDictionary();
   names.replaceKey("/EmbeddedFiles", H::parse("<< /Names [ (data.txt) ] >>").shallowCopy());
-  names.getKey("/EmbeddedFiles").getKey("/Names").appendItem(pdf.makeIndirectObject(spec));
+  names.getKey("/EmbeddedFiles").getKey("/Names").appendItem(pdf.makeIndirectObject(filespec));
   root.replaceKey("/Names", names);
   QPDFWriter writer(pdf, path.c_str());
   writer.setStaticID(true);

@@ -29,7 +29,7 @@ namespace {
 
 enum class Kind { Group, Label, Button, List, Combo, Edit, Radio, Progress };
 
-struct ControlSpec {
+struct ControlEntry {
   int id;           // the object name; 0 for a label no code refers to
   const char* name; // the descriptive name
   Kind kind;
@@ -39,7 +39,7 @@ struct ControlSpec {
 
 #define CAPTION(text) QT_TRANSLATE_NOOP("sundrel::ui::MainDialog", text)
 // The group box first, so the controls inside it stack above it.
-constexpr std::array<ControlSpec, 20> kControls{{
+constexpr std::array<ControlEntry, 20> kControls{{
     {ids::OutputGroup, "outputGroup", Kind::Group, CAPTION("Output directory"), 6, 207, 411, 66},
     {ids::ListLabel, "listLabel", Kind::Label, CAPTION("PDF File List:"), 9, 19, 57, 8},
     {ids::AddDirectory, "addDirectory", Kind::Button, CAPTION("Add Directory"), 105, 7, 64, 14},
@@ -95,17 +95,17 @@ QString caption(const char* text) {
   return QCoreApplication::translate("sundrel::ui::MainDialog", text);
 }
 
-QWidget* make(const ControlSpec& spec, QWidget* parent) {
-  switch (spec.kind) {
+QWidget* make(const ControlEntry& entry, QWidget* parent) {
+  switch (entry.kind) {
   case Kind::Group:
-    return new QGroupBox(caption(spec.text), parent);
+    return new QGroupBox(caption(entry.text), parent);
   case Kind::Label: {
-    auto* label = new QLabel(caption(spec.text), parent);
+    auto* label = new QLabel(caption(entry.text), parent);
     label->setTextFormat(Qt::PlainText);
     return label;
   }
   case Kind::Button: {
-    auto* button = new QPushButton(caption(spec.text), parent);
+    auto* button = new QPushButton(caption(entry.text), parent);
     button->setAccessibleName(button->text());
     return button;
   }
@@ -116,7 +116,7 @@ QWidget* make(const ControlSpec& spec, QWidget* parent) {
   case Kind::Edit:
     return new QLineEdit(parent);
   case Kind::Radio: {
-    auto* radio = new QRadioButton(caption(spec.text), parent);
+    auto* radio = new QRadioButton(caption(entry.text), parent);
     radio->setAccessibleName(radio->text());
     return radio;
   }
@@ -137,11 +137,12 @@ void fitWidth(QWidget* label) {
 void MainDialog::createControls() {
   const DialogUnits du(font());
   setFixedSize(du.size(424, 319));
-  for (const ControlSpec& spec : kControls) {
-    QWidget* widget = make(spec, this);
-    widget->setObjectName(spec.id != 0 ? QString::number(spec.id) : QString::fromLatin1(spec.name));
-    widget->setProperty(kControlNameProperty, QString::fromLatin1(spec.name));
-    du.place(widget, spec.x, spec.y, spec.w, spec.h);
+  for (const ControlEntry& entry : kControls) {
+    QWidget* widget = make(entry, this);
+    widget->setObjectName(entry.id != 0 ? QString::number(entry.id)
+                                        : QString::fromLatin1(entry.name));
+    widget->setProperty(kControlNameProperty, QString::fromLatin1(entry.name));
+    du.place(widget, entry.x, entry.y, entry.w, entry.h);
   }
   for (const auto& [id, name] : kAccessibleNames)
     control(id)->setAccessibleName(caption(name));
