@@ -44,6 +44,19 @@ StageResult stageFailure(const bridge::ProcessResult& run, const std::string& wh
   return {false, engine.text.empty() ? what : what + ": " + engine.text};
 }
 
+// An encryption run's outcome: its copy `from` (`made` when the engine left
+// one) put in the place of `to`.
+StageResult encryptedCopyInPlace(const bridge::ProcessResult& run, bool made,
+                                 const std::string& from, const std::string& to) {
+  if (!bridge::engineWrote(run) || !made)
+    return stageFailure(run, "the engine did not encrypt it");
+  if (!replaceFile(from, to))
+    return {false, std::string("the encrypted copy could not replace it: ") + std::strerror(errno)};
+  StageResult result;
+  result.done = true;
+  return result;
+}
+
 // A path beside the part for the encrypted copy that no file holds yet, so a
 // stray file is never taken for the engine's output nor overwritten by it.
 // A name too long for the file system falls back to a short one.
@@ -80,14 +93,8 @@ StageResult secureStagedPart(const SplitSettings& settings, const std::string& f
                     encryptionClauses(settings) + " dont_ask"),
       deadlineMs);
   // The copy was made empty: only an engine that succeeded has filled it.
-  StageResult result;
-  if (!bridge::engineWrote(run) || fileSize(encrypted).value_or(0) == 0)
-    result = stageFailure(run, "the engine did not encrypt it");
-  else if (!replaceFile(encrypted, staging))
-    result = {false,
-              std::string("the encrypted copy could not replace it: ") + std::strerror(errno)};
-  else
-    result.done = true;
+  StageResult result =
+      encryptedCopyInPlace(run, fileSize(encrypted).value_or(0) != 0, encrypted, staging);
   removeStagingFile(encrypted);
   return result;
 }
@@ -316,14 +323,7 @@ StageResult applySecurity(const SplitSettings& settings, const std::string& part
   const bridge::ProcessResult run = bridge::runCommandBlocking(
       engineCommand(quoteArgument(partPath) + " output " + quoteArgument(newPath) +
                     encryptionClauses(settings) + " dont_ask"));
-  StageResult result;
-  if (!bridge::engineWrote(run) || !fileExists(newPath))
-    result = stageFailure(run, "the engine did not encrypt it");
-  else if (!replaceFile(newPath, partPath))
-    result = {false,
-              std::string("the encrypted copy could not replace it: ") + std::strerror(errno)};
-  else
-    result.done = true;
+  StageResult result = encryptedCopyInPlace(run, fileExists(newPath), newPath, partPath);
   if (!result)
     std::remove(newPath.c_str());
   bridge::unregisterCleanupPath(newPath);

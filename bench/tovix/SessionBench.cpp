@@ -36,37 +36,49 @@ double since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Runs argv with `input` on standard input; returns standard output.
-std::string run(const std::vector<std::string>& argv, const std::string& input = "") {
-  int in[2], out[2];
-  if (::pipe(in) != 0 || ::pipe(out) != 0)
-    return {};
+// Starts argv with pipes on its standard input and output (stderr to
+// /dev/null); `in` and `out` get the ends this side keeps. 0 when it could not start.
+pid_t spawnPiped(std::vector<std::string> argv, int& in, int& out) {
+  int down[2], up[2];
+  if (::pipe(down) != 0 || ::pipe(up) != 0)
+    return 0;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, down[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, up[1], 1);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  for (int fd : {in[0], in[1], out[0], out[1]})
+  for (int fd : {down[0], down[1], up[0], up[1]})
     posix_spawn_file_actions_addclose(&actions, fd);
   std::vector<char*> cargv;
-  std::vector<std::string> copy = argv;
-  for (auto& a : copy)
+  for (auto& a : argv)
     cargv.push_back(a.data());
   cargv.push_back(nullptr);
   pid_t pid = 0;
-  ::posix_spawn(&pid, cargv[0], &actions, nullptr, cargv.data(), environ);
+  if (::posix_spawn(&pid, cargv[0], &actions, nullptr, cargv.data(), environ) != 0)
+    pid = 0;
   posix_spawn_file_actions_destroy(&actions);
-  ::close(in[0]);
-  ::close(out[1]);
+  ::close(down[0]);
+  ::close(up[1]);
+  in = down[1];
+  out = up[0];
+  return pid;
+}
+
+// Runs argv with `input` on standard input; returns standard output.
+std::string run(const std::vector<std::string>& argv, const std::string& input = "") {
+  int in = -1, out = -1;
+  const pid_t pid = spawnPiped(argv, in, out);
+  if (pid == 0)
+    return {};
   // Small inputs: the commands fit in the pipe before the engine answers.
-  if (!input.empty() && ::write(in[1], input.data(), input.size()) < 0)
+  if (!input.empty() && ::write(in, input.data(), input.size()) < 0)
     std::perror("write");
-  ::close(in[1]);
+  ::close(in);
   std::string text;
   char buf[65536];
-  for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;)
+  for (ssize_t n; (n = ::read(out, buf, sizeof buf)) > 0;)
     text.append(buf, static_cast<std::size_t>(n));
-  ::close(out[0]);
+  ::close(out);
   int status = 0;
   ::waitpid(pid, &status, 0);
   return text;
@@ -80,26 +92,13 @@ std::string quoted(const std::string& path) {
 // once it has opened `pdf` and sized its pages.
 double afterOpening(const std::string& engine, const std::string& pdf, const std::string& commands,
                     std::size_t count) {
-  int in[2], out[2];
-  if (::pipe(in) != 0 || ::pipe(out) != 0)
+  int in = -1, out = -1;
+  const pid_t pid = spawnPiped({engine, "--session"}, in, out);
+  if (pid == 0)
     return 0;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  for (int fd : {in[0], in[1], out[0], out[1]})
-    posix_spawn_file_actions_addclose(&actions, fd);
-  std::string path = engine, flag = "--session";
-  char* argv[] = {path.data(), flag.data(), nullptr};
-  pid_t pid = 0;
-  const bool started = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv, environ) == 0;
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(in[0]);
-  ::close(out[1]);
-  std::FILE* answers = ::fdopen(out[0], "r");
+  std::FILE* answers = ::fdopen(out, "r");
   auto send = [&](const std::string& text) {
-    return ::write(in[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    return ::write(in, text.data(), text.size()) == static_cast<ssize_t>(text.size());
   };
   auto await = [&](std::size_t lines) {
     char line[4096];
@@ -110,18 +109,19 @@ double afterOpening(const std::string& engine, const std::string& pdf, const std
   };
   double seconds = 0;
   const std::string a = "A=" + quoted(pdf);
-  if (started && answers != nullptr && await(1) &&
+  if (answers != nullptr && await(1) &&
       send(a + " dump_data measure\n" + a + " page_sizes measure\n") && await(2)) {
     const auto start = Clock::now();
     if (send(commands) && await(count))
       seconds = since(start);
   }
-  ::close(in[1]);
+  ::close(in);
   if (answers != nullptr)
     std::fclose(answers);
+  else
+    ::close(out);
   int status = 0;
-  if (started)
-    ::waitpid(pid, &status, 0);
+  ::waitpid(pid, &status, 0);
   return seconds;
 }
 

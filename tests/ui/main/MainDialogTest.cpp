@@ -135,6 +135,18 @@ class MainDialogTest : public QObject {
     dialog->updateControlStates();
   }
 
+  static QString builtEngine() {
+    const QString engine =
+        QDir(qEnvironmentVariable("SUNDREL_BIN_DIR")).filePath(QStringLiteral("tovix.dll"));
+    return QFileInfo::exists(engine) ? engine : QString();
+  }
+
+  // `program` is the program folder until the returned guard ends.
+  auto useProgramDirectory(const QTemporaryDir& program) {
+    bridge::setProgramDirectory(program.path().toStdString());
+    return qScopeGuard([this] { bridge::setProgramDirectory(programDir.path().toStdString()); });
+  }
+
 private slots:
   void initTestCase() {
     // A fresh settings file for the Options dialog, never the build's own
@@ -608,16 +620,13 @@ private slots:
   }
 
   void endToEndSplit() {
-    const QDir bin(qEnvironmentVariable("SUNDREL_BIN_DIR"));
-    const QString engine = bin.filePath(QStringLiteral("tovix.dll"));
-    if (!QFileInfo::exists(engine))
+    const QString engine = builtEngine();
+    if (engine.isEmpty())
       QSKIP("the engine is not built");
     // The program directory holds the engine and a fresh settings file.
     QTemporaryDir program;
     QVERIFY(QFile::link(engine, program.filePath(QStringLiteral("tovix.dll"))));
-    bridge::setProgramDirectory(program.path().toStdString());
-    auto restore =
-        qScopeGuard([this] { bridge::setProgramDirectory(programDir.path().toStdString()); });
+    auto restore = useProgramDirectory(program);
     // Eight pages of about 20 KB each: two parts or more at 100K.
     const QString copy = work->filePath(QStringLiteral("report.pdf"));
     test::writePdf(copy.toStdString(), test::PdfShape{}.withPages(8).withPageImages(20000));
@@ -659,15 +668,12 @@ private slots:
   // there, ends the real run within a second: whole parts only, no hidden
   // engine file, the status shown while it ran, the end message says so.
   void stopEndsTheRunWithWholePartsOnly() {
-    const QDir bin(qEnvironmentVariable("SUNDREL_BIN_DIR"));
-    const QString engine = bin.filePath(QStringLiteral("tovix.dll"));
-    if (!QFileInfo::exists(engine))
+    const QString engine = builtEngine();
+    if (engine.isEmpty())
       QSKIP("the engine is not built");
     QTemporaryDir program;
     QVERIFY(QFile::link(engine, program.filePath(QStringLiteral("tovix.dll"))));
-    bridge::setProgramDirectory(program.path().toStdString());
-    auto restore =
-        qScopeGuard([this] { bridge::setProgramDirectory(programDir.path().toStdString()); });
+    auto restore = useProgramDirectory(program);
     const QString copy = work->filePath(QStringLiteral("long.pdf"));
     test::writePdf(copy.toStdString(), test::PdfShape{}.withPages(400).withPageImages(20000));
     dialog->setSplitRunner(engine::runSplit);
