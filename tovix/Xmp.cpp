@@ -143,7 +143,14 @@ std::string aboutOf(const std::string& xml) {
     return "";
   const char quote = xml[at + 10];
   const std::size_t end = xml.find(quote, at + 11);
-  return end == std::string::npos ? "" : escaped(xml.substr(at + 11, end - at - 11));
+  if (end == std::string::npos)
+    return "";
+  // Already escaped as the packet holds it; only a double quote inside a
+  // single-quoted value needs its entity in the double-quoted copy.
+  std::string about;
+  for (const char c : xml.substr(at + 11, end - at - 11))
+    about += c == '"' ? std::string("&quot;") : std::string(1, c);
+  return about;
 }
 
 } // namespace
