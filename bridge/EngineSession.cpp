@@ -98,6 +98,8 @@ int engineDeadlineMs(std::uint64_t sourceBytes) {
   return static_cast<int>(std::min<std::uint64_t>(seconds, 24 * 3600) * 1000);
 }
 
+namespace {
+
 void limitEngineProcess(pid_t pid) {
   // Sanitizer builds reserve terabytes of address space for their shadow.
   if (pid <= 0 || sanitized() || engineLimits().memoryBytes == 0)
@@ -105,6 +107,27 @@ void limitEngineProcess(pid_t pid) {
   const rlimit bound{engineLimits().memoryBytes, engineLimits().memoryBytes};
   // Only a child that has ended already cannot be bounded: nothing to do then.
   (void)::prlimit(pid, RLIMIT_AS, &bound, nullptr);
+}
+
+} // namespace
+
+int spawnEngineProcess(pid_t& pid, const char* path, const posix_spawn_file_actions_t* actions,
+                       char* const argv[]) {
+  const CleanupSection section;
+  // The section blocks SIGINT and SIGTERM in this thread; the engine must not inherit that.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+  const int error = ::posix_spawn(&pid, path, actions, &attributes, argv, environ);
+  posix_spawnattr_destroy(&attributes);
+  if (error != 0)
+    return error;
+  limitEngineProcess(pid);
+  trackEngineProcess(pid);
+  return 0;
 }
 
 EngineSession::~EngineSession() {
@@ -136,7 +159,7 @@ bool EngineSession::start(const std::string& enginePath) {
   std::string flag = "--session";
   char* argv[] = {program.data(), flag.data(), nullptr};
   pid_t pid = 0;
-  const int error = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
+  const int error = spawnEngineProcess(pid, program.c_str(), &actions, argv);
   posix_spawn_file_actions_destroy(&actions);
   ::close(in[0]);
   ::close(out[1]);
@@ -145,8 +168,6 @@ bool EngineSession::start(const std::string& enginePath) {
     ::close(out[0]);
     return false;
   }
-  limitEngineProcess(pid);
-  trackEngineProcess(pid);
   pid_ = pid;
   toEngine_ = in[1];
   fromEngine_ = out[0];

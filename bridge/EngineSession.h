@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <optional>
+#include <spawn.h>
 #include <string>
 #include <sys/types.h>
 
@@ -90,7 +91,10 @@ void setEngineLimits(const EngineLimits& limits);
 // The deadline for one engine command on a source of sourceBytes.
 int engineDeadlineMs(std::uint64_t sourceBytes);
 
-// Puts the memory bound on a started engine process.
-void limitEngineProcess(pid_t pid);
+// Starts an engine process (posix_spawn's arguments) with the memory bound,
+// tracked for the interrupt handlers from its first moment, its signals
+// unblocked. posix_spawn's result: 0, or the error.
+int spawnEngineProcess(pid_t& pid, const char* path, const posix_spawn_file_actions_t* actions,
+                       char* const argv[]);
 
 } // namespace sundrel::bridge

@@ -240,7 +240,11 @@ PathSlots cleanupPaths;
 PathSlots engineFolders;
 constexpr int kChildSlots = 64;
 std::atomic<pid_t> childSlots[kChildSlots];
-static_assert(std::atomic<int>::is_always_lock_free && std::atomic<pid_t>::is_always_lock_free,
+// Set by the handlers; sections (see CleanupSection) open at the moment.
+std::atomic<bool> ending{false};
+std::atomic<int> openSections{0};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<pid_t>::is_always_lock_free &&
+                  std::atomic<bool>::is_always_lock_free,
               "the signal handler reads the slots");
 
 void claimSlot(PathSlots& slots, const std::string& path) {
@@ -318,6 +322,13 @@ void emptyFolder(const char* path) {
 }
 
 extern "C" void cleanUpAndDie(int signal) {
+  // Other threads go on while this runs: let the files and engines they are
+  // making be registered (a moment at most), and no new ones be made.
+  ending.store(true);
+  for (int wait = 0; wait < 400 && openSections.load() > 0; ++wait) {
+    const timespec step{0, 5'000'000};
+    ::nanosleep(&step, nullptr);
+  }
   pid_t killed[kChildSlots];
   int count = 0;
   for (auto& slot : childSlots) {
@@ -435,6 +446,26 @@ void untrackEngineProcess(pid_t pid) {
     if (slot.compare_exchange_strong(expected, 0))
       return;
   }
+}
+
+CleanupSection::CleanupSection() {
+  sigset_t interrupts;
+  sigemptyset(&interrupts);
+  sigaddset(&interrupts, SIGINT);
+  sigaddset(&interrupts, SIGTERM);
+  ::pthread_sigmask(SIG_BLOCK, &interrupts, &saved_);
+  openSections.fetch_add(1);
+  if (ending.load()) {
+    // The handler runs on another thread and ends the process.
+    openSections.fetch_sub(1);
+    for (;;)
+      ::pause();
+  }
+}
+
+CleanupSection::~CleanupSection() {
+  openSections.fetch_sub(1);
+  ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
 }
 
 void installInterruptCleanup() {

@@ -5,6 +5,7 @@
 // files that it and its engine write beside the parts. A name is ours only
 // in its exact form; anything else, however alike, belongs to the user.
 
+#include <csignal>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -47,6 +48,21 @@ void removeLeftoverTempFolders(const std::string& root);
 void registerCleanupPath(const std::string& path);
 void unregisterCleanupPath(const std::string& path);
 void installInterruptCleanup();
+
+// Held while a file is made and registered above, or an engine is started
+// and tracked, so that SIGINT or SIGTERM cannot fall between the two: the
+// signal waits for this thread, the handlers wait for open sections, and a
+// section opened once the handlers run never returns (the process is ending).
+class CleanupSection {
+public:
+  CleanupSection();
+  ~CleanupSection();
+  CleanupSection(const CleanupSection&) = delete;
+  CleanupSection& operator=(const CleanupSection&) = delete;
+
+private:
+  sigset_t saved_{};
+};
 // Engine processes that the handlers kill before removing those paths (up to
 // 64 at a time, from any thread).
 void trackEngineProcess(pid_t pid);

@@ -199,13 +199,11 @@ ProcessResult runProcess(const std::string& commandLine, const ProcessOptions& o
     argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   pid_t pid = 0;
-  const int spawnError = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  const int spawnError = spawnEngineProcess(pid, argv[0], &actions, argv.data());
   posix_spawn_file_actions_destroy(&actions);
   if (spawnError != 0)
     return notStarted(args[0] + ": " + std::strerror(spawnError));
 
-  limitEngineProcess(pid);
-  trackEngineProcess(pid);
   // Only the child writes now; the end of its output shows as end of file.
   writeEnd.reset();
   ProcessResult result;

@@ -1,6 +1,7 @@
 #include "engine/PartFiles.h"
 
 #include "bridge/EngineRunner.h"
+#include "bridge/OwnFiles.h"
 #include "engine/SplitEngine.h"
 
 #include <cerrno>
@@ -213,6 +214,7 @@ std::string makeStagingFile(const std::string& folder, std::string& error) {
       bridge::removeLeftoverStagingFiles(folder);
   }
   std::string staging = folder + ".sundrel-" + std::to_string(::getpid()) + "-XXXXXX";
+  const bridge::CleanupSection section;
   const int fd = ::mkstemp(staging.data());
   if (fd < 0) {
     error = "no part can be written in " + folder + ": " + std::strerror(errno);

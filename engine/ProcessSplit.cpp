@@ -4,6 +4,7 @@
 // its final file and given its properties and security in two more commands.
 
 #include "bridge/EngineRunner.h"
+#include "bridge/OwnFiles.h"
 #include "engine/PartFiles.h"
 #include "engine/SplitEngine.h"
 #include "engine/SplitRun.h"
@@ -283,6 +284,7 @@ StageResult applyDocumentInfo(const SplitSettings& settings, const std::string& 
   if (infoPath.empty())
     return {false, "no name for the properties in the temporary folder"};
   {
+    const bridge::CleanupSection section;
     std::ofstream info(infoPath, std::ios::trunc);
     info << infoText(settings);
     info.close();

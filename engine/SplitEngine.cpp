@@ -5,6 +5,7 @@
 #include "engine/SplitEngine.h"
 
 #include "bridge/EngineRunner.h"
+#include "bridge/OwnFiles.h"
 #include "engine/PartFiles.h"
 #include "engine/SplitRun.h"
 
@@ -124,6 +125,7 @@ bool ensureInfoFile(Worker& worker, const SplitSettings& settings) {
   const std::string path = bridge::makeTempPath(".txt");
   if (path.empty())
     return false;
+  const bridge::CleanupSection section;
   std::ofstream info(path, std::ios::trunc);
   info << infoText(settings);
   info.close();
