@@ -59,13 +59,16 @@ bool plainStages(const Context& ctx, Inputs& inputs) {
 
 // Whether every stream is written as it is: one without a filter is
 // compressed by the writer, which puts its new /Filter after the other
-// entries, where reading it back puts it in order.
+// entries, where reading it back puts it in order. XMP metadata is the
+// exception: an unencrypted document's is written uncompressed, as it is.
 bool streamsKeptAsTheyAre(QPDF& assembled) {
   for (QPDFObjectHandle& oh : assembled.getAllObjects()) {
     if (!oh.isStream())
       continue;
-    QPDFObjectHandle filter = oh.getDict().getKey("/Filter");
-    if (!(filter.isName() || (filter.isArray() && filter.getArrayNItems() > 0)))
+    QPDFObjectHandle dict = oh.getDict();
+    QPDFObjectHandle filter = dict.getKey("/Filter");
+    if (!(filter.isName() || (filter.isArray() && filter.getArrayNItems() > 0)) &&
+        !dict.isDictionaryOfType("/Metadata"))
       return false;
   }
   return true;
