@@ -55,6 +55,22 @@ StageResult encryptedCopyInPlace(const bridge::ProcessResult& run, bool made,
     return {false, std::string("the encrypted copy could not replace it: ") + std::strerror(errno)};
   StageResult result;
   result.done = true;
+  // A warning (a PDF/A source's part is no longer PDF/A once encrypted) is
+  // the engine's line "Warning: <input> ...".
+  if (run.exited(bridge::kEngineWarnings)) {
+    constexpr std::string_view kWarning = "Warning: ";
+    for (std::size_t at = 0; at < run.output.size();) {
+      std::size_t end = run.output.find('\n', at);
+      if (end == std::string::npos)
+        end = run.output.size();
+      const std::string_view line = std::string_view(run.output).substr(at, end - at);
+      if (line.starts_with(kWarning)) {
+        result.warning = line.substr(kWarning.size());
+        break;
+      }
+      at = end + 1;
+    }
+  }
   return result;
 }
 
@@ -159,11 +175,17 @@ StagedPart stageOnePart(FileSplit& file, int partNumber, int firstPage, int last
   if (file.stopRequested())
     return failed(FailureKind::None, {});
   // A part that was to be protected is never left open.
-  if (const StageResult secured = secureStagedPart(settings, folder, staging, file.deadlineMs);
-      !secured)
+  const StageResult secured = secureStagedPart(settings, folder, staging, file.deadlineMs);
+  if (!secured)
     return failed(FailureKind::StageFailed, "the security could not be applied to " + name.path +
                                                 ", so the part was removed: " +
                                                 withPartName(secured.reason, staging, name.path));
+  // Said of the hidden copy, it holds for the source and every part: once.
+  if (const std::string said = withPartName(secured.warning, staging + " ", "it ");
+      !said.empty() && !file.warnedOfSecurity) {
+    file.warnedOfSecurity = true;
+    file.warn(said);
+  }
   return {name.path, staging};
 }
 

@@ -8,6 +8,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace sundrel::engine {
 
@@ -31,8 +32,10 @@ bool replaceToken(std::string& text, std::string_view token, std::string_view va
 
 // Whether a stage did its work on a part, and why not.
 struct StageResult {
+  StageResult(bool isDone = false, std::string why = {}) : done(isDone), reason(std::move(why)) {}
   bool done = false;
-  std::string reason; // why not, when not done
+  std::string reason;  // why not, when not done
+  std::string warning; // the engine's warning, when done with one
   explicit operator bool() const { return done; }
 };
 

@@ -69,6 +69,7 @@ public:
   std::string source; // absolute, so the engine never reads it as a keyword or handle
   int deadlineMs = 0; // of one engine command on this source
   FileProgress at;
+  bool warnedOfSecurity = false; // the security stage's warning is in the report
 
   // Asks the job's stop flag and the observer before an engine command;
   // once either said stop, every later failure of the file is the stop.

@@ -349,6 +349,29 @@ TEST_F(SplitCli, TheLimitInBytesDecidesWhatIsSplit) {
   }
 }
 
+// Encryption is not allowed in PDF/A: the report says so once for the file,
+// whichever way its parts are made.
+TEST_F(SplitCli, EncryptedPartsOfAPdfaSourceAreSaidNotToBePdfa) {
+  const std::string source =
+      generated("archive.pdf", PdfShape{kReport}.withPdfaClaim(2).withTitle("Archive"));
+  const std::string settings = work.file("security.ini");
+  writeFile(settings, "[Output Security]\nFileEncry=0\nAddSecuritySet=1\n");
+  const std::string said = "sundrel-split: " + source +
+                           ": it is a PDF/A document; encrypted, its output is no longer "
+                           "PDF/A\n";
+  for (const bool session : {true, false}) {
+    SCOPED_TRACE(session ? "session" : "one process per command");
+    const std::string folder = work.file(session ? "session" : "process");
+    fs::create_directories(folder);
+    const std::string options = "-q --size 100000 --settings " + shellQuote(settings) +
+                                " --output-dir " + shellQuote(folder);
+    const Result result = session ? split(options, {source}) : splitByProcess(options, {source});
+    EXPECT_EQ(result.status, 3) << result.err;
+    EXPECT_GT(parseParts(result.out).size(), 1u);
+    EXPECT_EQ(result.err, said);
+  }
+}
+
 TEST_F(SplitCli, KeepOriginalEncryptionWins) {
   const std::string source = generated("report.pdf", kReport);
   writeFile(program.file("SettingValue.ini"), "[Output Security]\nFileEncry=1\nAddSecuritySet=1\n"

@@ -52,6 +52,15 @@ void addCatalog(Objects& obj, const PdfShape& shape) {
     catalog += " /AcroForm 7 0 R";
   if (shape.links && n >= 3)
     catalog += " /Names << /Dests << /Names [(chap3) [" + ref(pageId(3)) + " /Fit]] >> >>";
+  if (shape.pdfaPart > 0) {
+    catalog += " /Metadata 9 0 R";
+    obj[9] = stream(
+        "/Type /Metadata /Subtype /XML",
+        "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF "
+        "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description "
+        "rdf:about=\"\" xmlns:pdfaid=\"http://www.aiim.org/pdfa/ns/id/\" pdfaid:part=\"" +
+            std::to_string(shape.pdfaPart) + "\" pdfaid:conformance=\"B\"/></rdf:RDF></x:xmpmeta>");
+  }
   obj[1] = catalog + " >>";
   obj[2] = "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(n) + " >>";
   obj[3] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>";

@@ -29,6 +29,7 @@ struct PdfShape {
   std::vector<int> missingContent; // pages whose content refers to a missing object
   bool links = false;              // page 1 links to page 3 directly, page 2 by the name (chap3)
   bool damagedXref = false;        // every cross-reference offset is wrong; readers must repair
+  int pdfaPart = 0;                // XMP metadata that claims PDF/A of this part (0: none)
   std::optional<PdfLock> lock;
 
   PdfShape& withPages(int n) { return pages = n, *this; }
@@ -40,6 +41,7 @@ struct PdfShape {
   PdfShape& withLinks() { return links = true, *this; }
   PdfShape& withMissingContent(int page) { return missingContent.push_back(page), *this; }
   PdfShape& withDamagedXref() { return damagedXref = true, *this; }
+  PdfShape& withPdfaClaim(int part) { return pdfaPart = part, *this; }
   PdfShape& withLock(PdfLock l) { return lock = std::move(l), *this; }
 };
 
