@@ -399,16 +399,18 @@ FileResult splitByProcess(FileSplit& file) {
       if (lastPage <= pages)
         continue;
     }
-    if (lastPage == firstPage) {
-      // A single page that does not fit alone is a part by itself.
-      file.report.oversizePages.push_back({firstPage, *probe.bytes});
+    // A single page that does not fit alone is a part by itself.
+    const bool alone = lastPage == firstPage;
+    if (alone)
       ++lastPage;
-    }
     file.reach(lastPage);
     FileResult result = FileResult::Continue;
+    const int part = firstPage;
     lastPage = writeFittingPart(file, partNumber, firstPage, lastPage, changed, result);
     if (lastPage == 0)
       return result;
+    if (alone)
+      file.report.oversizePages.push_back({part, *probe.bytes});
     ++partNumber;
     if (lastPage == pages + 1)
       break;

@@ -278,12 +278,13 @@ FileResult SessionFile::split() {
                                std::to_string(refused));
     }
     int last = end.last;
-    if (end.single)
-      file_.report.oversizePages.push_back({first, end.bytes});
     if (const auto ended = finishPart(first, last))
       return *ended;
     if (const auto ended = placePart(first, last))
       return *ended;
+    // Said of a part that was written, never of one that failed.
+    if (end.single)
+      file_.report.oversizePages.push_back({first, end.bytes});
     file_.reach(last + 1);
     first = last + 1;
     ++partNumber_;

@@ -437,6 +437,14 @@ TEST_F(SplitDriverTest, TheReportSaysWhatBecameOfEveryFile) {
        0,
        0,
        0},
+      {"a page alone whose part failed is not listed as written",
+       {"nosecurity"},
+       "1-1 500000\n",
+       {FileOutcome::SkippedTooSmall, FileOutcome::Failed, FileOutcome::Failed},
+       FailureKind::StageFailed,
+       0,
+       0,
+       0},
   };
   settings.addSecurity = 1;
   settings.keepEncryption = 0;
