@@ -116,6 +116,12 @@ StageResult secureStagedPart(const SplitSettings& settings, const std::string& f
   return result;
 }
 
+// Our engine (the one that offered a session) cuts each part's fonts to its
+// glyphs unless told not to; another engine knows no such word.
+std::string fontChoice(const FileSplit& file) {
+  return file.worker.offersSession && file.run.settings.subsetFonts == 0 ? " keep_fonts" : "";
+}
+
 struct StagedPart {
   std::string path;    // the part's own name; empty when the file failed
   std::string staging; // where the finished part waits to be put in place
@@ -154,10 +160,10 @@ StagedPart stageOnePart(FileSplit& file, int partNumber, int firstPage, int last
   if (staging.empty())
     return failed(FailureKind::PartNotWritten, error);
 
-  const bridge::ProcessResult run =
-      bridge::runEngine("A=" + quoteArgument(file.source) + " cat " +
-                            rangeText(firstPage, lastPage) + " output " + quoteArgument(staging),
-                        file.deadlineMs, file.run.job.stop);
+  const bridge::ProcessResult run = bridge::runEngine(
+      "A=" + quoteArgument(file.source) + " cat " + rangeText(firstPage, lastPage) + " output " +
+          quoteArgument(staging) + fontChoice(file),
+      file.deadlineMs, file.run.job.stop);
   if (!run.succeeded() || fileSize(staging).value_or(0) == 0) {
     bridge::EngineMessage engine = bridge::engineFailure(run);
     if (engine.reason == EngineReason::None)
@@ -236,7 +242,7 @@ Probe probeRange(FileSplit& file, int first, int last, const std::function<bool(
   bridge::ProcessResult run;
   if (!probePath.empty())
     run = bridge::runEngine("A=" + quoteArgument(file.source) + " cat " + rangeText(first, last) +
-                                " output " + quoteArgument(probePath),
+                                " output " + quoteArgument(probePath) + fontChoice(file),
                             file.deadlineMs, file.run.job.stop);
   const auto length = fileSize(probePath);
   if (!probePath.empty())

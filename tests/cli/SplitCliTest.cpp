@@ -372,6 +372,29 @@ TEST_F(SplitCli, EncryptedPartsOfAPdfaSourceAreSaidNotToBePdfa) {
   }
 }
 
+// A path with a line break sends the file to one engine process per
+// command; --keep-fonts holds there too: the same parts as in a session.
+TEST_F(SplitCli, KeepFontsHoldsOnEveryPath) {
+  const fs::path paper = fs::path(corpus) / "pdfjs__tracemonkey_with_annotations.pdf";
+  if (!fs::exists(paper))
+    GTEST_SKIP() << "no " << paper << " (set SUNDREL_CORPUS_DIR to the corpus)";
+  if (std::getenv("SUNDREL_TEST_ENGINE") != nullptr)
+    GTEST_SKIP() << "another engine keeps fonts whole on every path";
+  const std::vector<std::string> folders = {work.file("plain"), work.file("line\nbreak")};
+  std::vector<std::vector<std::tuple<int, int, long long>>> parts;
+  for (const std::string& folder : folders) {
+    fs::create_directories(folder);
+    fs::copy_file(paper, folder + "/paper.pdf");
+    const Result result = split("-q --keep-fonts --size 100000", {folder + "/paper.pdf"});
+    EXPECT_EQ(result.status, 3) << result.err; // pages alone over the limit
+    parts.emplace_back();
+    for (const auto& part : parseParts(result.out))
+      parts.back().emplace_back(part.first, part.last, part.bytes);
+  }
+  EXPECT_EQ(parts[0].size(), 11u) << "whole fonts: one part more than with subsets";
+  EXPECT_EQ(parts[1], parts[0]);
+}
+
 TEST_F(SplitCli, KeepOriginalEncryptionWins) {
   const std::string source = generated("report.pdf", kReport);
   writeFile(program.file("SettingValue.ini"), "[Output Security]\nFileEncry=1\nAddSecuritySet=1\n"
