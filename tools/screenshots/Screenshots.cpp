@@ -1,11 +1,13 @@
 // Takes screenshots of the main window (idle, during a run, after it), of the
+// message that ends a run, of the
 // skip and problem messages, of a protected file with the list's menu and the
 // password prompt, and of the About box, with or without the skin. Run under
 // a real X server (Xvfb): scripts/screenshots does that.
 //
-//   sundrel_main_screenshots <output dir> <bin dir> <corpus dir> [--skin]
+//   sundrel_main_screenshots <output dir> <bin dir> <corpus dir> [--skin] [--german]
 
 #include "app/SkinLibrary.h"
+#include "app/Translations.h"
 #include "bridge/EngineRunner.h"
 #include "engine/SplitEngine.h"
 #include "tests/ui/TestModal.h"
@@ -20,6 +22,7 @@
 #include <QEnterEvent>
 #include <QFile>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
@@ -151,6 +154,10 @@ int main(int argc, char** argv) {
   const QDir corpus(args[3]);
   const bool skinned = args.contains(QStringLiteral("--skin"));
   suffix = skinned ? QStringLiteral("-skin") : QStringLiteral("-plain");
+  if (args.contains(QStringLiteral("--german"))) {
+    app::installTranslations(application, QLocale(QStringLiteral("de_DE")));
+    suffix += QStringLiteral("-de");
+  }
   QDir().mkpath(outputDir);
 
   app::StyleSheetSkin skin;
@@ -168,8 +175,10 @@ int main(int argc, char** argv) {
   qputenv("XDG_CONFIG_HOME", program.path().toLocal8Bit());
   QTemporaryDir work;
   QStringList files;
-  for (const char* name : {"pdfjs__tracemonkey_with_annotations.pdf",
-                           "pypdf__Seige_of_Vicksburg_Sample_OCR.pdf", "opf__195981.pdf"}) {
+  // The last one is long enough to be seen at work.
+  for (const char* name :
+       {"pdfjs__tracemonkey_with_annotations.pdf", "pypdf__Seige_of_Vicksburg_Sample_OCR.pdf",
+        "opf__195981.pdf", "opf__027613.pdf"}) {
     const QString target = work.filePath(QLatin1String(name));
     if (QFile::copy(corpus.filePath(QLatin1String(name)), target))
       files << target;
@@ -190,15 +199,32 @@ int main(int argc, char** argv) {
   // During a run: grabbed from inside the run, while the engine works.
   bool grabbedDuringRun = false;
   dialog.setSplitRunner([&](engine::SplitHost& host, settings::SplitSettings& settings) {
-    QTimer::singleShot(2500, &dialog, [&] {
+    QTimer::singleShot(700, &dialog, [&] {
       if (dialog.isBusy()) {
         grab(&dialog, QStringLiteral("main-running"));
         grabbedDuringRun = true;
       }
     });
-    engine::runSplit(host, settings);
+    return engine::runSplit(host, settings);
   });
-  ui::setMessageBoxHook([](const ui::MessageRequest&) { return QMessageBox::Ok; });
+  // The message at the end of the run is shown and grabbed; any other box
+  // (a file too small to split) is answered unseen.
+  ui::setMessageBoxHook([&dialog](const ui::MessageRequest& request) {
+    if (request.openText.isEmpty())
+      return QMessageBox::Ok;
+    QMessageBox box(request.icon == ui::MessageIcon::Warning ? QMessageBox::Warning
+                                                             : QMessageBox::Information,
+                    request.caption, request.text, request.buttons, &dialog);
+    box.setTextFormat(Qt::PlainText);
+    if (QAbstractButton* open = box.button(QMessageBox::Open))
+      open->setText(request.openText);
+    test::onNextModal([&box](QWidget* shown) {
+      grab(shown, QStringLiteral("end-message"));
+      box.button(QMessageBox::Ok)->click(); // a box with no Escape button ignores close()
+    });
+    box.exec();
+    return QMessageBox::Ok;
+  });
   test::onNextModal([](QWidget* options) {
     QTest::qWait(300);
     grab(options, QStringLiteral("options-over-main"));
