@@ -664,10 +664,16 @@ private slots:
     QCOMPARE(pageSum, pages);
     QCOMPARE(columnTexts(list(), 0), QStringList({copy})); // the list is unchanged by a run
   }
-  // Stop, pressed through the accessibility interface once the first part is
-  // there, ends the real run within a second: whole parts only, no hidden
-  // engine file, the status shown while it ran, the end message says so.
+  void stopEndsTheRunWithWholePartsOnly_data() {
+    QTest::addColumn<bool>("byClick");
+    QTest::newRow("accessibility") << false;
+    QTest::newRow("click") << true;
+  }
+  // Stop, pressed through the accessibility interface or clicked once the
+  // first part is there, ends the real run within a second: whole parts only,
+  // no hidden engine file, the status shown while it ran, the end message says so.
   void stopEndsTheRunWithWholePartsOnly() {
+    QFETCH(bool, byClick);
     const QString engine = builtEngine();
     if (engine.isEmpty())
       QSKIP("the engine is not built");
@@ -690,9 +696,12 @@ private slots:
       status = dialog->findChild<QLabel*>(QStringLiteral("runStatus"))->text();
       auto* stop = control<QPushButton>(dialog.get(), ids::BeginSplit);
       QCOMPARE(stop->accessibleName(), QStringLiteral("Stop"));
-      QAccessibleInterface* button = QAccessible::queryAccessibleInterface(stop);
       sinceStop.start();
-      button->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+      if (byClick)
+        QTest::mouseClick(stop, Qt::LeftButton);
+      else
+        QAccessible::queryAccessibleInterface(stop)->actionInterface()->doAction(
+            QAccessibleActionInterface::pressAction());
     });
     poll.start(20);
     auto answered = answerOptions(true);
