@@ -252,10 +252,13 @@ std::string taggedText(const std::string& pdf) {
 
 // Corpus files with tags and layers, cut in three: the parts' tagged text
 // adds up to the source's, and a middle page draws as in the source.
-TEST(DocumentCorpus, PartsOfTaggedAndLayeredFilesAddUp) {
-  const char* const files[] = {"opf__316267.pdf", "pdfplumber__chelsea_pdta.pdf",
+TEST(DocumentCorpus, PartsOfTaggedLayeredAndAttachingFilesAddUp) {
+  const char* const files[] = {"opf__316267.pdf",
+                               "pdfplumber__chelsea_pdta.pdf",
                                "pdfplumber__2023-06-20-PV.pdf",
-                               "pypdf__Seige_of_Vicksburg_Sample_OCR.pdf", "opf__064034.pdf"};
+                               "pypdf__Seige_of_Vicksburg_Sample_OCR.pdf",
+                               "opf__064034.pdf",
+                               "pypdf-samples__with-attachment.pdf"};
   int tried = 0;
   for (const char* name : files) {
     const std::string source = corpusFile(name);
@@ -275,6 +278,11 @@ TEST(DocumentCorpus, PartsOfTaggedAndLayeredFilesAddUp) {
                      "", 120);
       ASSERT_TRUE(r.exitCode == 0 || r.exitCode == 3) << name << ": " << r.err;
       parts += taggedText(part);
+      // The document's attachments go with the first part only.
+      const std::string attached = runProgram({"pdfdetach", "-list", part}, "", 60).out;
+      EXPECT_EQ(attached, first == 1 ? runProgram({"pdfdetach", "-list", source}, "", 60).out
+                                     : "0 embedded files\n")
+          << name << " part " << n;
       const int middle = (first + last) / 2;
       for (const char* tool : {"poppler", "mupdf"})
         EXPECT_TRUE(render(part, middle - first + 1, middle - first + 1, tool, dir.file("got")) ==
