@@ -395,6 +395,32 @@ TEST_F(SplitCli, KeepFontsHoldsOnEveryPath) {
   EXPECT_EQ(parts[1], parts[0]);
 }
 
+// On a terminal the bar names the file among several and stops at the page
+// count, however far the search looked.
+TEST_F(SplitCli, TheTerminalBarNamesTheFileAndStopsAtThePageCount) {
+  if (std::system("command -v script >/dev/null") != 0)
+    GTEST_SKIP() << "no script(1) to give the program a terminal";
+  const std::string a = generated("a.pdf", kReport), b = generated("b.pdf", kReport);
+  writeFile(work.file("plain.ini"), "");
+  const Result result = run("script -qfec " +
+                            shellQuote(shellQuote((program.path() / "sundrel-split").string()) +
+                                       " --settings " + shellQuote(work.file("plain.ini")) +
+                                       " --size 100000 " + shellQuote(a) + " " + shellQuote(b)) +
+                            " /dev/null");
+  ASSERT_EQ(result.status, 0) << result.out << result.err;
+  std::set<std::string> ends;
+  const std::regex bar(R"((?:(\d)/2 (\w+\.pdf) )?\[[#.]{40}\] (\d+)/(\d+))");
+  for (auto it = std::sregex_iterator(result.out.begin(), result.out.end(), bar);
+       it != std::sregex_iterator(); ++it) {
+    const std::smatch& m = *it;
+    EXPECT_TRUE(m[1].matched) << "two files: the bar names each";
+    EXPECT_LE(std::stoi(m[3]), std::stoi(m[4])) << m.str();
+    if (m[3] == m[4])
+      ends.insert(m[2]);
+  }
+  EXPECT_EQ(ends, (std::set<std::string>{"a.pdf", "b.pdf"})) << result.out;
+}
+
 TEST_F(SplitCli, KeepOriginalEncryptionWins) {
   const std::string source = generated("report.pdf", kReport);
   writeFile(program.file("SettingValue.ini"), "[Output Security]\nFileEncry=1\nAddSecuritySet=1\n"
