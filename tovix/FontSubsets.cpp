@@ -7,6 +7,9 @@
 #include <qpdf/Pl_Flate.hh>
 
 #include <algorithm>
+#include <atomic>
+#include <system_error>
+#include <thread>
 
 namespace sundrel::tovix {
 
@@ -162,13 +165,78 @@ struct PartFonts {
   bool failed = false;
 };
 
-void applySubset(QPDF& out, OpenedInput& in, QPDFObjGen id, const PartProgram& part) {
-  FontCache& cache = fontCacheOf(in);
-  const FontProgram& program = *cache.programs.at(id);
+// A program that a simple font draws with keeps its cmap: the font's codes
+// reach glyphs through it.
+bool keepsCmap(OpenedInput& in, const PartProgram& part) {
   bool keepCmap = false;
   for (const QPDFObjGen& font : part.fonts)
     keepCmap = keepCmap || !faceOf(in, font).composite;
-  const auto sub = subsetOf(in, id, part.glyphs, keepCmap);
+  return keepCmap;
+}
+
+// Makes the subsets the part needs that no recent command made, side by side
+// on two cores: each is a function of its program and glyphs alone. What
+// fails here is made again, and fails as before, when the part is written.
+void makeMissingSubsets(const std::vector<OpenedInput*>& order,
+                        std::map<OpenedInput*, PartFonts>& parts) {
+  struct Job {
+    const FontProgram* program;
+    const std::vector<std::uint16_t>* glyphs;
+    bool keepCmap;
+    FontCache::Kept* kept;
+    std::shared_ptr<SubsetResult> made;
+  };
+  std::vector<Job> jobs;
+  for (OpenedInput* in : order) {
+    PartFonts& part = parts[in];
+    if (part.failed)
+      continue;
+    FontCache& cache = fontCacheOf(*in);
+    for (const auto& [id, program] : part.programs) {
+      try {
+        if (part.whole.count(id) != 0)
+          continue;
+        const bool keepCmap = keepsCmap(*in, program);
+        std::vector<std::uint16_t> key = program.glyphs;
+        key.push_back(keepCmap ? 1 : 0);
+        const auto found = cache.subsets.find({id, key});
+        if (found == cache.subsets.end() || !found->second.subset)
+          jobs.push_back({cache.programs.at(id).get(), &program.glyphs, keepCmap,
+                          &cache.subsets[{id, std::move(key)}], nullptr});
+      } catch (const std::exception&) {
+        // left to the writing of the part
+      }
+    }
+  }
+  if (jobs.size() < 2 || std::thread::hardware_concurrency() < 2)
+    return;
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    for (std::size_t i; (i = next++) < jobs.size();) {
+      try {
+        jobs[i].made = makeSubset(*jobs[i].program, *jobs[i].glyphs, jobs[i].keepCmap);
+      } catch (const std::exception&) {
+        jobs[i].made = nullptr;
+      }
+    }
+  };
+  std::thread helper;
+  try {
+    helper = std::thread(work);
+  } catch (const std::system_error&) {
+    // no second thread (the memory bound, say): all of them here
+  }
+  work();
+  if (helper.joinable())
+    helper.join();
+  for (Job& job : jobs)
+    job.kept->subset = std::move(job.made);
+}
+
+void applySubset(QPDF& out, OpenedInput& in, QPDFObjGen id, const PartProgram& part) {
+  FontCache& cache = fontCacheOf(in);
+  const FontProgram& program = *cache.programs.at(id);
+  const auto sub = subsetOf(in, id, part.glyphs, keepsCmap(in, part));
   if (!sub)
     return; // the subsetter refused: the copy stays whole
   QPDFObjectHandle stream = out.copyForeignObject(in.pdf->getObject(id));
@@ -211,6 +279,7 @@ void subsetFonts(QPDF& out, const std::vector<CopiedPage>& pages) {
       into.fonts.insert(p.fonts.begin(), p.fonts.end());
     }
   }
+  makeMissingSubsets(order, parts);
   for (OpenedInput* in : order) {
     const PartFonts& part = parts[in];
     if (part.failed)
