@@ -91,7 +91,7 @@ EngineMessage readEngineError(std::string_view output) {
   std::string_view line;
   for (; at < output.size(); at = next) {
     line = lineAt(output, at, next);
-    if (line.starts_with(kErrorPrefix))
+    if (line.substr(0, kErrorPrefix.size()) == kErrorPrefix)
       break;
   }
   if (at >= output.size()) {
@@ -100,7 +100,7 @@ EngineMessage readEngineError(std::string_view output) {
   }
   line = trimmed(line.substr(kErrorPrefix.size()));
   const std::size_t close = line.find("] ");
-  if (line.starts_with('[') && close != std::string_view::npos && close > 1 &&
+  if (!line.empty() && line.front() == '[' && close != std::string_view::npos && close > 1 &&
       std::all_of(line.begin() + 1, line.begin() + static_cast<std::ptrdiff_t>(close),
                   isCodeCharacter)) {
     message.reason = reasonOfCode(line.substr(1, close - 1));
@@ -111,7 +111,7 @@ EngineMessage readEngineError(std::string_view output) {
   message.text = line;
   for (at = next; at < output.size(); at = next) {
     const std::string_view more = lineAt(output, at, next);
-    if (!more.starts_with(' ') && !more.starts_with('\t'))
+    if (more.empty() || (more.front() != ' ' && more.front() != '\t'))
       break;
     message.text += " " + std::string(trimmed(more));
   }

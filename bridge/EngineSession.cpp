@@ -62,7 +62,7 @@ EngineAnswer lost(EngineReason reason, std::string text) {
 void readMessage(EngineAnswer& answer) {
   std::string_view message = answer.message;
   constexpr std::string_view catKey = "cat_bytes=";
-  if (message.starts_with(catKey)) {
+  if (message.substr(0, catKey.size()) == catKey) {
     const std::size_t blank = message.find(' ');
     answer.catBytes =
         std::strtoull(std::string(message.substr(catKey.size(), blank)).c_str(), nullptr, 10);
@@ -75,7 +75,7 @@ void readMessage(EngineAnswer& answer) {
     return;
   }
   constexpr std::string_view warningPrefix = "Warning: ";
-  answer.warning = message.starts_with(warningPrefix);
+  answer.warning = message.substr(0, warningPrefix.size()) == warningPrefix;
   if (answer.warning)
     answer.text = message.substr(warningPrefix.size());
 }
