@@ -84,6 +84,16 @@ EngineReason reasonOfText(std::string_view text) {
   return EngineReason::Unknown;
 }
 
+std::string readEngineWarning(std::string_view output) {
+  constexpr std::string_view kWarning = "Warning: ";
+  for (std::size_t at = 0, next = 0; at < output.size(); at = next) {
+    const std::string_view line = lineAt(output, at, next);
+    if (line.substr(0, kWarning.size()) == kWarning)
+      return std::string(line.substr(kWarning.size()));
+  }
+  return {};
+}
+
 EngineMessage readEngineError(std::string_view output) {
   EngineMessage message;
   std::size_t at = 0;

@@ -54,6 +54,9 @@ struct EngineMessage {
 // (pdftk's lines that follow its error line joined to it). Unknown when
 // neither tells.
 EngineMessage readEngineError(std::string_view output);
+// The text of the engine's first "Warning: " line in its output, without
+// that word; empty when there is none.
+std::string readEngineWarning(std::string_view output);
 
 // The reason that an engine's words alone give (a message that has lost its
 // code): a password missing or wrong, a missing file, a page range.

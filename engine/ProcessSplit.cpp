@@ -55,22 +55,9 @@ StageResult encryptedCopyInPlace(const bridge::ProcessResult& run, bool made,
     return {false, std::string("the encrypted copy could not replace it: ") + std::strerror(errno)};
   StageResult result;
   result.done = true;
-  // A warning (a PDF/A source's part is no longer PDF/A once encrypted) is
-  // the engine's line "Warning: <input> ...".
-  if (run.exited(bridge::kEngineWarnings)) {
-    constexpr std::string_view kWarning = "Warning: ";
-    for (std::size_t at = 0; at < run.output.size();) {
-      std::size_t end = run.output.find('\n', at);
-      if (end == std::string::npos)
-        end = run.output.size();
-      const std::string_view line = std::string_view(run.output).substr(at, end - at);
-      if (line.starts_with(kWarning)) {
-        result.warning = line.substr(kWarning.size());
-        break;
-      }
-      at = end + 1;
-    }
-  }
+  // A warning: a PDF/A source's part is no longer PDF/A once encrypted.
+  if (run.exited(bridge::kEngineWarnings))
+    result.warning = bridge::readEngineWarning(run.output);
   return result;
 }
 
