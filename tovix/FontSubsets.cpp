@@ -3,11 +3,13 @@
 #include "tovix/FontCache.h"
 #include "tovix/Inputs.h"
 
-#include <qpdf/Pl_Buffer.hh>
-#include <qpdf/Pl_Flate.hh>
+#include <libdeflate.h>
+#include <qpdf/Buffer.hh>
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -15,13 +17,29 @@ namespace sundrel::tovix {
 
 namespace {
 
-// Compressed once; the part's stream then shares the buffer.
+// Compressed once; the part's stream then shares the buffer. Compressing
+// new subsets took a seventh of a split with zlib; libdeflate does it in
+// half the time, at the same level and a little smaller.
 std::shared_ptr<Buffer> deflate(const std::string& data) {
-  Pl_Buffer buffer("subset");
-  Pl_Flate flate("subset", &buffer, Pl_Flate::a_deflate);
-  flate.write(reinterpret_cast<const unsigned char*>(data.data()), data.size());
-  flate.finish();
-  return buffer.getBufferSharedPointer();
+  struct Free {
+    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+  };
+  // One per thread: subsets are made on two.
+  thread_local std::unique_ptr<libdeflate_compressor, Free> compressor(
+      libdeflate_alloc_compressor(6));
+  thread_local std::vector<unsigned char> scratch;
+  if (!compressor)
+    throw std::bad_alloc();
+  scratch.resize(libdeflate_zlib_compress_bound(compressor.get(), data.size()));
+  const std::size_t size = libdeflate_zlib_compress(compressor.get(), data.data(), data.size(),
+                                                    scratch.data(), scratch.size());
+  if (size == 0)
+    throw std::bad_alloc(); // within the bound it cannot fail
+  auto compressed = std::make_shared<Buffer>(size);
+  std::memcpy(compressed->getBuffer(), scratch.data(), size);
+  if (scratch.capacity() > (4u << 20))
+    std::vector<unsigned char>().swap(scratch); // a large font's room is not kept
+  return compressed;
 }
 
 // Six capital letters from the glyph set, the same for the same set.
@@ -151,7 +169,11 @@ void renameFont(QPDFObjectHandle font, const FontFace& face, const FontProgram& 
         set(face.cidMap == FontFace::CidMap::Identity ? g : program.cffFont()->cidOf(g));
     }
   }
-  cidSet.replaceStreamData(bits, QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+  // Compressed here, not by the writer: a stream the writer compresses
+  // comes back with its entries in another order, and the finished part
+  // could not be written straight from its pages.
+  cidSet.replaceStreamData(deflate(bits), QPDFObjectHandle::newName("/FlateDecode"),
+                           QPDFObjectHandle::newNull());
 }
 
 struct PartProgram {
