@@ -54,6 +54,24 @@ PageWeights PageWeights::uniform(int pages, std::uint64_t fileBytes) {
 SizeModel::SizeModel(PageWeights weights) : weights_(std::move(weights)) {}
 
 void SizeModel::beginPart(int first) {
+  // A part of many pages starts the next one from what it cost as a whole.
+  // The slope its last measurements gave is what a page or two near its
+  // end cost, and predicts a part of other pages badly (with per-part font
+  // subsets, by ten pages and more); its fixed cost hardly counts there.
+  // A part of a few pages keeps the fit, fixed cost and all.
+  constexpr int kManyPages = 16;
+  const Point* whole = nullptr;
+  for (const Point& p : points_) {
+    if (p.bytes < limit_ && p.weight > 0 && (whole == nullptr || p.weight > whole->weight))
+      whole = &p;
+  }
+  if (whole != nullptr && first - first_ >= kManyPages) {
+    const double slope = whole->bytes / whole->weight;
+    if (slope > 0 && std::isfinite(slope)) {
+      ratio_ = slope;
+      overhead_ = 0;
+    }
+  }
   first_ = first;
   cumulative_.clear();
   seen_.clear();
@@ -120,6 +138,7 @@ void SizeModel::refit() {
 }
 
 int SizeModel::predictLast(std::uint64_t limit, int lo, int hi) {
+  limit_ = static_cast<double>(limit);
   const auto target = static_cast<double>(limit);
   int best = lo;
   for (int k = std::max(lo + 1, first_); k < hi; ++k) {

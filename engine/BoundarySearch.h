@@ -47,6 +47,7 @@ private:
   std::unordered_set<std::uint32_t> seen_;
   double overhead_ = 0;
   double ratio_ = 1;
+  double limit_ = 0; // the limit of the last prediction
   struct Point {
     double weight;
     double bytes;
