@@ -53,7 +53,7 @@ PageWeights PageWeights::uniform(int pages, std::uint64_t fileBytes) {
 
 SizeModel::SizeModel(PageWeights weights) : weights_(std::move(weights)) {}
 
-void SizeModel::beginPart(int first) {
+void SizeModel::beginPart(int first, std::uint64_t limit) {
   // A part of many pages starts the next one from what it cost as a whole.
   // The slope its last measurements gave is what a page or two near its
   // end cost, and predicts a part of other pages badly (with per-part font
@@ -62,7 +62,8 @@ void SizeModel::beginPart(int first) {
   constexpr int kManyPages = 16;
   const Point* whole = nullptr;
   for (const Point& p : points_) {
-    if (p.bytes < limit_ && p.weight > 0 && (whole == nullptr || p.weight > whole->weight))
+    if (p.bytes < static_cast<double>(limit) && p.weight > 0 &&
+        (whole == nullptr || p.weight > whole->weight))
       whole = &p;
   }
   if (whole != nullptr && first - first_ >= kManyPages) {
@@ -138,7 +139,6 @@ void SizeModel::refit() {
 }
 
 int SizeModel::predictLast(std::uint64_t limit, int lo, int hi) {
-  limit_ = static_cast<double>(limit);
   const auto target = static_cast<double>(limit);
   int best = lo;
   for (int k = std::max(lo + 1, first_); k < hi; ++k) {
@@ -152,7 +152,7 @@ int SizeModel::predictLast(std::uint64_t limit, int lo, int hi) {
 PartEnd findPartEnd(int first, int pages, std::uint64_t limit, SizeModel& model,
                     const MeasureFn& measure) {
   PartEnd result;
-  model.beginPart(first);
+  model.beginPart(first, limit);
   int lo = first - 1; // size(first..lo) < limit (the empty range)
   int hi = pages + 1; // size(first..hi) >= limit (past the end: the rest fits)
   std::map<int, std::uint64_t> sizes;

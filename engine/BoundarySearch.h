@@ -31,7 +31,8 @@ class SizeModel {
 public:
   explicit SizeModel(PageWeights weights);
 
-  void beginPart(int first);
+  // `limit`: the previous part's, which its measurements were judged by.
+  void beginPart(int first, std::uint64_t limit);
   double weight(int last);
   void observe(int last, std::uint64_t bytes);
   // The largest last page in [lo, hi - 1] predicted to stay below limit; lo
@@ -47,7 +48,6 @@ private:
   std::unordered_set<std::uint32_t> seen_;
   double overhead_ = 0;
   double ratio_ = 1;
-  double limit_ = 0; // the limit of the last prediction
   struct Point {
     double weight;
     double bytes;

@@ -101,12 +101,17 @@ std::shared_ptr<SubsetResult> makeSubset(const FontProgram& program,
   return sub;
 }
 
+FontCache::SubsetKey subsetKey(QPDFObjGen id, const std::vector<std::uint16_t>& glyphs,
+                               bool keepCmap) {
+  std::vector<std::uint16_t> key = glyphs;
+  key.push_back(keepCmap ? 1 : 0); // the cmap choice changes the program
+  return {id, std::move(key)};
+}
+
 std::shared_ptr<const SubsetResult>
 subsetOf(OpenedInput& in, QPDFObjGen id, const std::vector<std::uint16_t>& glyphs, bool keepCmap) {
   FontCache& cache = fontCacheOf(in);
-  std::vector<std::uint16_t> keyGlyphs = glyphs;
-  keyGlyphs.push_back(keepCmap ? 1 : 0); // the cmap choice changes the program
-  FontCache::Kept& kept = cache.subsets[{id, std::move(keyGlyphs)}];
+  FontCache::Kept& kept = cache.subsets[subsetKey(id, glyphs, keepCmap)];
   kept.lastUse = cache.generation;
   if (!kept.subset)
     kept.subset = makeSubset(*cache.programs.at(id), glyphs, keepCmap);
@@ -219,12 +224,9 @@ void makeMissingSubsets(const std::vector<OpenedInput*>& order,
         if (part.whole.count(id) != 0)
           continue;
         const bool keepCmap = keepsCmap(*in, program);
-        std::vector<std::uint16_t> key = program.glyphs;
-        key.push_back(keepCmap ? 1 : 0);
-        const auto found = cache.subsets.find({id, key});
-        if (found == cache.subsets.end() || !found->second.subset)
-          jobs.push_back({cache.programs.at(id).get(), &program.glyphs, keepCmap,
-                          &cache.subsets[{id, std::move(key)}], nullptr});
+        FontCache::Kept& kept = cache.subsets[subsetKey(id, program.glyphs, keepCmap)];
+        if (!kept.subset)
+          jobs.push_back({cache.programs.at(id).get(), &program.glyphs, keepCmap, &kept, nullptr});
       } catch (const std::exception&) {
         // left to the writing of the part
       }

@@ -140,9 +140,9 @@ TEST(PageWeights, ReadsTheReportAndRefusesAWrongOne) {
                             "Page: 1 100 0 1\nPage: 2 200 0\nPage: 3 300\n",
                             3));
   SizeModel model(weights);
-  model.beginPart(1);
+  model.beginPart(1, 1000);
   EXPECT_EQ(model.weight(3), 100 + 200 + 300 + 500 + 70); // shared objects counted once
-  model.beginPart(2);
+  model.beginPart(2, 1000);
   EXPECT_EQ(model.weight(3), 200 + 300 + 500);
   for (const char* bad : {"Page: 1 100\n", "Page: 1 100 0\nPage: 2 1\nPage: 3 1\n",
                           "SharedObject: 1 5\nPage: 1 1\nPage: 2 1\nPage: 3 1\n"})
