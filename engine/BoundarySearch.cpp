@@ -159,9 +159,11 @@ PartEnd findPartEnd(int first, int pages, std::uint64_t limit, SizeModel& model,
   constexpr int kGuidedProbes = 4;
   while (hi - lo > 1) {
     int k = 0;
+    bool alone = false; // first alone expected to reach the limit: a part whatever it measures
     if (result.measurements < kGuidedProbes) {
       const int expected = model.predictLast(limit, lo, hi);
       k = expected == hi - 1 ? expected : expected + 1;
+      alone = expected < first && k == first;
     } else if (hi == pages + 1) {
       // The model keeps falling short: gallop towards the end.
       k = std::min(pages, lo + std::max(1, 2 * (lo - first + 1)));
@@ -169,7 +171,7 @@ PartEnd findPartEnd(int first, int pages, std::uint64_t limit, SizeModel& model,
       k = lo + (hi - lo) / 2;
     }
     k = std::clamp(k, lo + 1, hi - 1);
-    const Measurement m = measure(k, k == hi - 1);
+    const Measurement m = measure(k, k == hi - 1 || alone);
     ++result.measurements;
     if (!m.ok)
       return result;

@@ -60,8 +60,10 @@ struct Measurement {
   std::uint64_t bytes = 0; // size of the plain extraction of first..last
 };
 
-// Measures first..last. `candidate`: last is the part's last page if the
-// range fits, so the caller may produce the finished part in the same pass.
+// Measures first..last. `candidate`: the range is likely the part (last is
+// the part's last page if the range fits, or first alone is expected to
+// reach the limit), so the caller may produce the finished part in the same
+// pass.
 using MeasureFn = std::function<Measurement(int last, bool candidate)>;
 
 struct PartEnd {

@@ -180,7 +180,8 @@ bool SessionFile::finish(int first, int last, std::string& error) {
                         (dryRun ? " measure" : " output " + quoteArgument(staging));
   if (wantsSecurity(settings_))
     command += encryptionClauses(settings_);
-  command += keep_;
+  // Pages that reach the limit only tell the search their size.
+  command += keep_ + " size_limit " + std::to_string(file_.run.limit);
   const EngineAnswer answer = ask(command, false);
   if (answer.failed() || !answer.catBytes) {
     removeStagingFile(staging);
@@ -192,9 +193,13 @@ bool SessionFile::finish(int first, int last, std::string& error) {
                             : "the engine did not say the part's size";
     return false;
   }
+  finished_.plain = *answer.catBytes;
+  if (finished_.plain >= file_.run.limit && last > first) {
+    removeStagingFile(staging); // the engine wrote nothing there
+    return true;
+  }
   finished_.last = last;
   finished_.staging = staging;
-  finished_.plain = *answer.catBytes;
   finished_.bytes = dryRun ? answer.bytes : fileSize(staging).value_or(answer.bytes);
   return true;
 }
@@ -211,7 +216,8 @@ std::optional<FileResult> SessionFile::finishPart(int first, int& last) {
                           "part " + std::to_string(partNumber_) + " could not be written: " + error,
                           FileResult::Continue, stageError_.reason);
     }
-    if (last == first || finished_.bytes < file_.run.limit)
+    // (Not written: its plain pages reach the limit after all.)
+    if (finished_.last == last && (last == first || finished_.bytes < file_.run.limit))
       return std::nullopt;
     discard();
     --last;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstddef>
 #include <limits>
 
@@ -439,6 +440,12 @@ std::string readOptions(Reader& r) {
       cmd.keepEncryption = true;
     } else if (kw == "keep_fonts") {
       cmd.keepFonts = true;
+    } else if (kw == "size_limit") {
+      const std::string value = r.i + 1 < r.args.size() ? r.args[++r.i] : std::string();
+      const char* end = value.data() + value.size();
+      const auto [at, ec] = std::from_chars(value.data(), end, cmd.sizeLimit);
+      if (value.empty() || ec != std::errc() || at != end || cmd.sizeLimit == 0)
+        return "size_limit needs a number of bytes above 0";
     } else if (kw == "dont_ask" || kw == "do_ask") {
       cmd.ask = kw == "do_ask";
     } else if (kw != "verbose" && kw != "compress") {

@@ -71,6 +71,10 @@ struct Command {
   // keep_fonts: embedded fonts are copied whole rather than cut down to the
   // glyphs the output's pages draw
   bool keepFonts = false;
+  // size_limit N, with cat ... update_info: when the plain pages come to N
+  // bytes or more and are more than one page, they are not a part and
+  // nothing is written (the answer still gives their size)
+  std::uint64_t sizeLimit = 0;
 };
 
 struct ParseResult {

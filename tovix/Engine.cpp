@@ -158,6 +158,7 @@ const char* const usage =
     "         [encrypt_40bit | encrypt_128bit | encrypt_aes128]\n"
     "         [user_pw <pw>] [owner_pw <pw>] [allow <permissions>] [dont_ask | do_ask]\n"
     "         [keep_encryption] [keep_fonts]   (keep_fonts: embedded fonts travel whole)\n"
+    "         [size_limit <bytes>]   (cat ... update_info: pages that reach it are not written)\n"
     "       tovix.dll --session   (commands on standard input, one per line)\n";
 
 } // namespace

@@ -13,6 +13,8 @@
 #include "tovix/Operations.h"
 #include "tovix/Output.h"
 
+#include <qpdf/QPDFPageDocumentHelper.hh>
+
 namespace sundrel::tovix {
 
 namespace {
@@ -104,14 +106,18 @@ bool fromAssembly(Context& ctx, QPDF& assembled, DocumentOptions options,
 
 void finishedPart(Context& ctx, Inputs& inputs) {
   const bool plain = plainStages(ctx, inputs);
-  bool written = false;
+  bool done = false;
   const auto pages = cat(
       ctx, inputs, true,
       [&](QPDF& assembled, const DocumentOptions& options, const std::shared_ptr<Buffer>& stage) {
         ctx.catBytes = static_cast<std::int64_t>(stage->getSize());
-        written = plain && fromAssembly(ctx, assembled, options, stage);
+        // Pages that do not fit are no part, unless one page alone: the
+        // caller only wanted their size, so writing them would be wasted.
+        const bool over = ctx.cmd.sizeLimit > 0 && stage->getSize() >= ctx.cmd.sizeLimit &&
+                          QPDFPageDocumentHelper(assembled).getAllPages().size() > 1;
+        done = over || (plain && fromAssembly(ctx, assembled, options, stage));
       });
-  if (!written)
+  if (!done)
     throughStages(ctx, inputs, pages);
 }
 

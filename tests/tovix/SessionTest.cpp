@@ -291,6 +291,39 @@ TEST(Session, FinishedPartEqualsTheSeparateCommands) {
   }
 }
 
+// Pages that reach the size limit are no part: the answer gives their size
+// and nothing is written, unless they are one page, a part whatever it
+// measures.
+TEST(Session, AFinishedPartThatReachesItsSizeLimitIsNotWritten) {
+  TempDir dir;
+  const std::string src = dir.file("src.pdf"), info = dir.file("info.txt");
+  writePdf(src, PdfShape{}.withPages(6).withTitle("Old").withOutline());
+  writeFile(info, "InfoKey: Title\nInfoValue: Part\n");
+  Session s;
+  const auto plain = [&](const std::string& range) {
+    return s.send("A=" + q(src) + " cat " + range + " measure").bytes;
+  };
+  const long long several = plain("A2-5"), one = plain("A3");
+  const struct {
+    const char* range;
+    long long limit, plain;
+    bool written;
+  } cases[] = {{"A2-5", several, several, false},
+               {"A2-5", several + 1, several, true},
+               {"A3", one, one, true}};
+  for (const auto& c : cases) {
+    const std::string part = dir.file(std::string("part") + c.range + ".pdf");
+    const Status st = s.send("A=" + q(src) + " cat " + c.range + " update_info " + q(info) +
+                             " output " + q(part) + " size_limit " + std::to_string(c.limit));
+    ASSERT_EQ(st.code, 0) << st.message;
+    EXPECT_EQ(st.message, "cat_bytes=" + std::to_string(c.plain) + " ok");
+    EXPECT_EQ(exists(part), c.written) << c.range << " " << c.limit;
+    EXPECT_EQ(st.bytes, c.written ? fileSize(part) : 0);
+  }
+  for (const std::string& name : dir.entries())
+    EXPECT_NE(name.rfind(".tovix-", 0), 0u) << name;
+}
+
 // A manual as TeX makes it: named destinations in a name tree of small
 // leaves, nested bookmarks that lead by name, by action or directly.
 // Bookmark b (from 0) leads to page 1 + b; every 6th is a chapter, the
