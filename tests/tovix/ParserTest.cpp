@@ -169,7 +169,6 @@ TEST(CommandLine, RejectsWithOneLineReason) {
       {{"A=a.pdf", "output", "o.pdf", "user_pw"}, "Missing password"},
       {{"A=a.pdf", "A=b.pdf", "cat", "output", "o.pdf"}, "more than one file"},
       {{"A=a.pdf", "cat", "A1", "output", "o.pdf", "size_limit"}, "size_limit needs"},
-      {{"A=a.pdf", "cat", "A1", "output", "o.pdf", "size_limit", "0"}, "size_limit needs"},
       {{"A=a.pdf", "cat", "A1", "output", "o.pdf", "size_limit", "9k"}, "size_limit needs"},
       {{"A=a.pdf", "output", "o.pdf", "encrypt_40bit", "encrypt_128bit"}, "More than one"},
       {{"A=a.pdf", "input_pw", "B=x", "output", "o.pdf"}, "no associated file"},
