@@ -205,8 +205,8 @@ bool SessionFile::finish(int first, int last, std::string& error) {
 }
 
 // The properties and the encryption add a few hundred bytes to what was
-// measured; a finished part that no longer fits gives its last page to the
-// next part.
+// measured; a finished part that no longer fits, or was not written because
+// its plain pages reach the limit, gives its last page to the next part.
 std::optional<FileResult> SessionFile::finishPart(int first, int& last) {
   for (;;) {
     if (finished_.last != last) {
@@ -216,7 +216,6 @@ std::optional<FileResult> SessionFile::finishPart(int first, int& last) {
                           "part " + std::to_string(partNumber_) + " could not be written: " + error,
                           FileResult::Continue, stageError_.reason);
     }
-    // (Not written: its plain pages reach the limit after all.)
     if (finished_.last == last && (last == first || finished_.bytes < file_.run.limit))
       return std::nullopt;
     discard();
