@@ -1,6 +1,7 @@
 #include "tovix/GlyphUsage.h"
 
 #include "tovix/ContentLexer.h"
+#include "tovix/StreamData.h"
 
 #include <qpdf/Pipeline.hh>
 #include <qpdf/QPDF.hh>
@@ -457,6 +458,12 @@ void walkPage(QPDFObjectHandle page, const std::set<QPDFObjGen>& scanned,
 
 bool readStream(QPDFObjectHandle stream, std::string& data, std::size_t limit) {
   data.clear();
+  if (const std::string* known = recentlyDecoded(stream)) {
+    if (known->size() > limit)
+      return false;
+    data = *known;
+    return true;
+  }
   QPDF* owner = stream.getOwningQPDF();
   const std::size_t warnings = owner != nullptr ? owner->numWarnings() : 0;
   try {

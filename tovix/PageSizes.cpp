@@ -12,6 +12,7 @@
 // is not sized whole: its fixed part and each glyph a page draws count as
 // objects of their own, so that a part pays once for each glyph it uses.
 
+#include "tovix/FontCache.h"
 #include "tovix/FontSubsets.h"
 #include "tovix/Operations.h"
 #include "tovix/Output.h"
@@ -188,8 +189,12 @@ void pageSizes(Context& ctx, OpenedInput& in) {
   auto& pages = pagesOf(in);
   // Sized as cat copies them: with what they inherit, trimmed resources.
   prepareSource(in);
-  for (std::size_t i = 0; i < pages.size(); ++i)
+  for (std::size_t i = 0; i < pages.size(); ++i) {
     readyToCopy(in, i);
+    // Its glyphs right after its trim, which has just decoded its content.
+    if (!ctx.cmd.keepFonts)
+      pageGlyphsOf(in, i);
+  }
   Graph graph;
   std::vector<std::vector<Node*>> perPage;
   perPage.reserve(pages.size());

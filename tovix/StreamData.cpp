@@ -3,7 +3,9 @@
 #include "tovix/Support.h"
 
 #include <qpdf/Pipeline.hh>
+#include <qpdf/QPDF.hh>
 
+#include <deque>
 #include <stdexcept>
 #include <vector>
 
@@ -26,6 +28,8 @@ public:
     out_.append(reinterpret_cast<const char*>(data), len);
   }
   void finish() override {}
+  std::size_t size() const { return out_.size(); }
+  const std::string& data() const { return out_; }
   bool exceeded = false;
 
 private:
@@ -42,11 +46,46 @@ Failure pastBound(const std::string& what, std::uint64_t limit) {
                                        " MiB, past the engine's bound for decoded data");
 }
 
+// The last few streams decoded cleanly, by document and object. Small: it
+// only bridges two readings of one page's content in a row.
+struct Decoded {
+  unsigned long long document;
+  QPDFObjGen id;
+  std::string data;
+};
+constexpr std::size_t kRecentStreams = 8;
+constexpr std::size_t kRecentBytes = 1u << 20;
+thread_local std::deque<Decoded> recent;
+
+bool plainOrFlate(QPDFObjectHandle dict) {
+  QPDFObjectHandle filter = dict.getKey("/Filter");
+  if (filter.isArray() && filter.getArrayNItems() == 1)
+    filter = filter.getArrayItem(0);
+  return (filter.isNull() || (filter.isName() && filter.getName() == "/FlateDecode")) &&
+         dict.getKey("/DecodeParms").isNull();
+}
+
+void remember(QPDFObjectHandle stream, QPDF& owner, std::string data) {
+  if (!stream.isIndirect() || data.size() > kRecentBytes || !plainOrFlate(stream.getDict()))
+    return;
+  recent.push_back({owner.getUniqueId(), stream.getObjGen(), std::move(data)});
+  std::size_t bytes = 0;
+  for (const Decoded& d : recent)
+    bytes += d.data.size();
+  while (recent.size() > kRecentStreams || bytes > kRecentBytes) {
+    bytes -= recent.front().data.size();
+    recent.pop_front();
+  }
+}
+
 // Appends the decoded data of `stream`; false when it cannot be decoded
 // cleanly. libqpdf turns the sink's exception into a failed read, so the
 // sink says whether the bound was the cause.
 bool append(QPDFObjectHandle stream, BoundedSink& sink, const std::string& what,
             std::uint64_t limit) {
+  QPDF* owner = stream.getOwningQPDF();
+  const std::size_t warnings = owner != nullptr ? owner->numWarnings() : 0;
+  const std::size_t before = sink.size();
   bool filtered = false;
   bool ok = false;
   try {
@@ -56,10 +95,23 @@ bool append(QPDFObjectHandle stream, BoundedSink& sink, const std::string& what,
   }
   if (sink.exceeded)
     throw pastBound(what, limit);
+  if (ok && filtered && owner != nullptr && owner->numWarnings() == warnings)
+    remember(stream, *owner, sink.data().substr(before));
   return ok && filtered;
 }
 
 } // namespace
+
+const std::string* recentlyDecoded(QPDFObjectHandle stream) {
+  QPDF* owner = stream.getOwningQPDF();
+  if (owner == nullptr || !stream.isIndirect())
+    return nullptr;
+  for (const Decoded& d : recent) {
+    if (d.document == owner->getUniqueId() && d.id == stream.getObjGen())
+      return &d.data;
+  }
+  return nullptr;
+}
 
 std::optional<std::string> boundedStreamData(QPDFObjectHandle stream, std::uint64_t limit) {
   std::string data;

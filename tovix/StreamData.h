@@ -32,4 +32,10 @@ std::optional<std::string> boundedStreamData(QPDFObjectHandle stream,
 std::optional<std::string> boundedContent(QPDFPageObjectHelper pageOrForm,
                                           std::uint64_t limit = kDecodedLimit);
 
+// The decoded data of `stream` when it was read cleanly through the
+// functions above a moment ago, else null: the content that trimming a page
+// reads is read again for the glyphs it draws. Only data that every decode
+// level gives alike (no filter, or Flate without parameters) is kept.
+const std::string* recentlyDecoded(QPDFObjectHandle stream);
+
 } // namespace sundrel::tovix
