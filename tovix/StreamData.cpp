@@ -7,6 +7,7 @@
 
 #include <deque>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 namespace sundrel::tovix {
@@ -65,10 +66,11 @@ bool plainOrFlate(QPDFObjectHandle dict) {
          dict.getKey("/DecodeParms").isNull();
 }
 
-void remember(QPDFObjectHandle stream, QPDF& owner, std::string data) {
-  if (!stream.isIndirect() || data.size() > kRecentBytes || !plainOrFlate(stream.getDict()))
+void remember(QPDFObjectHandle stream, std::string_view data) {
+  if (data.size() > kRecentBytes || recentlyDecoded(stream) != nullptr || !stream.isIndirect() ||
+      !plainOrFlate(stream.getDict()))
     return;
-  recent.push_back({owner.getUniqueId(), stream.getObjGen(), std::move(data)});
+  recent.push_back({stream.getOwningQPDF()->getUniqueId(), stream.getObjGen(), std::string(data)});
   std::size_t bytes = 0;
   for (const Decoded& d : recent)
     bytes += d.data.size();
@@ -96,7 +98,7 @@ bool append(QPDFObjectHandle stream, BoundedSink& sink, const std::string& what,
   if (sink.exceeded)
     throw pastBound(what, limit);
   if (ok && filtered && owner != nullptr && owner->numWarnings() == warnings)
-    remember(stream, *owner, sink.data().substr(before));
+    remember(stream, std::string_view(sink.data()).substr(before));
   return ok && filtered;
 }
 
